@@ -1,0 +1,83 @@
+// The Files service: the file system as Windows presents it. Paths are
+// Windows paths ("C:\dir\file", relative paths against the current
+// directory); results are Win32 error codes (0 success, 2 file not found,
+// 3 path not found, 5 access denied, 53 bad network path, 183 exists ...).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace plat {
+
+constexpr uint32_t kFileAttributeReadOnly = 0x01;
+constexpr uint32_t kFileAttributeHidden = 0x02;
+constexpr uint32_t kFileAttributeDirectory = 0x10;
+constexpr uint32_t kFileAttributeArchive = 0x20;
+constexpr uint32_t kFileAttributeNormal = 0x80;
+constexpr uint32_t kInvalidFileAttributes = 0xFFFFFFFF;
+
+struct FileEntry {
+  std::string name;  // the name as stored, without folder
+  uint32_t attributes = 0;
+  uint64_t size = 0;
+  bool IsDirectory() const { return (attributes & kFileAttributeDirectory) != 0; }
+};
+
+enum class OpenMode {
+  kRead,       // existing file, read only
+  kWrite,      // create or truncate, write only
+  kAppend,     // open or create, positioned at the end
+  kReadWrite,  // existing file, read and write
+};
+
+// An open file. Errors are Win32 codes.
+class IFileStream {
+ public:
+  virtual ~IFileStream() = default;
+  virtual uint32_t Read(void* buffer, size_t size, size_t* bytesRead) = 0;
+  virtual uint32_t Write(const void* data, size_t size) = 0;
+  virtual uint32_t Seek(uint64_t offset) = 0;
+  virtual uint32_t SeekToEnd() = 0;
+  virtual uint64_t Size() = 0;
+  virtual uint32_t Flush() = 0;
+};
+
+class IFiles {
+ public:
+  virtual ~IFiles() = default;
+
+  // GetFullPathNameW: an absolute Windows path, "." and ".." resolved.
+  virtual std::string FullPath(std::string_view path) = 0;
+  virtual std::string CurrentDirectory() = 0;
+  // GetFileAttributesW.
+  virtual uint32_t GetAttributes(std::string_view path, uint32_t* attributes) = 0;
+  // Sets or clears FILE_ATTRIBUTE_READONLY.
+  virtual uint32_t SetReadOnly(std::string_view path, bool readOnly) = 0;
+  // FindFirstFile/FindNextFile: '*' and '?' in the last component; "." and
+  // ".." are not listed. 2 when nothing matches, 3 when the folder is missing.
+  virtual uint32_t Find(std::string_view pattern, std::vector<FileEntry>* found) = 0;
+  virtual uint32_t OpenStream(std::string_view path, OpenMode mode,
+                              std::unique_ptr<IFileStream>* stream) = 0;
+  // CreateDirectoryW: one level; 183 when it exists, 3 when the parent is missing.
+  virtual uint32_t MakeDirectory(std::string_view path) = 0;
+  virtual uint32_t RemoveFile(std::string_view path) = 0;
+  // RemoveDirectoryW: the folder must be empty (145 otherwise).
+  virtual uint32_t RemoveFolder(std::string_view path) = 0;
+  // MoveFileExW with MOVEFILE_REPLACE_EXISTING: the atomic replace of a file.
+  virtual uint32_t MoveReplace(std::string_view from, std::string_view to) = 0;
+};
+
+// Helpers on top of the service.
+uint32_t ReadWholeFile(IFiles& files, std::string_view path, std::string* bytes);
+uint32_t WriteWholeFile(IFiles& files, std::string_view path, std::string_view bytes);
+uint32_t AppendToFile(IFiles& files, std::string_view path, std::string_view bytes);
+// Writes a sibling temporary file, flushes it and renames it over `path`, so
+// a crash leaves either the old or the new content.
+uint32_t WriteFileAtomically(IFiles& files, std::string_view path, std::string_view bytes);
+bool IsDirectory(IFiles& files, std::string_view path);
+bool PathExists(IFiles& files, std::string_view path);
+
+}  // namespace plat

@@ -1,0 +1,182 @@
+#include "platform/host/HostDb.h"
+
+#include <sqlite3.h>
+
+namespace host {
+namespace {
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE TABLE reg_key(
+  id INTEGER PRIMARY KEY,
+  parent INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  fold TEXT NOT NULL,
+  sd BLOB,
+  UNIQUE(parent, fold));
+CREATE TABLE reg_value(
+  id INTEGER PRIMARY KEY,
+  key INTEGER NOT NULL,
+  name TEXT NOT NULL,
+  fold TEXT NOT NULL,
+  type INTEGER NOT NULL,
+  data BLOB NOT NULL,
+  UNIQUE(key, fold));
+CREATE TABLE file_sd(fold TEXT PRIMARY KEY, path TEXT NOT NULL, sd BLOB NOT NULL);
+CREATE TABLE account(
+  sid TEXT PRIMARY KEY,
+  kind TEXT NOT NULL,
+  name TEXT NOT NULL,
+  fold TEXT NOT NULL,
+  comment TEXT NOT NULL DEFAULT '');
+CREATE TABLE member(grp TEXT NOT NULL, sid TEXT NOT NULL, PRIMARY KEY(grp, sid));
+)sql";
+
+void Check(sqlite3* db, int rc) {
+  if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) throw DbError{sqlite3_errmsg(db)};
+}
+
+}  // namespace
+
+Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
+  Check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr));
+}
+
+Statement::~Statement() { sqlite3_finalize(stmt_); }
+
+Statement& Statement::Bind(int index, int64_t value) {
+  Check(db_, sqlite3_bind_int64(stmt_, index, value));
+  return *this;
+}
+
+Statement& Statement::Bind(int index, std::string_view textValue) {
+  Check(db_, sqlite3_bind_text(stmt_, index, textValue.data(), static_cast<int>(textValue.size()),
+                               SQLITE_TRANSIENT));
+  return *this;
+}
+
+Statement& Statement::BindBlob(int index, std::string_view bytes) {
+  Check(db_, sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
+                               SQLITE_TRANSIENT));
+  return *this;
+}
+
+Statement& Statement::BindNull(int index) {
+  Check(db_, sqlite3_bind_null(stmt_, index));
+  return *this;
+}
+
+bool Statement::Step() {
+  const int rc = sqlite3_step(stmt_);
+  Check(db_, rc);
+  return rc == SQLITE_ROW;
+}
+
+void Statement::Run() {
+  while (Step()) {
+  }
+}
+
+void Statement::Reset() {
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+}
+
+int64_t Statement::Int(int column) { return sqlite3_column_int64(stmt_, column); }
+
+std::string Statement::Text(int column) {
+  const auto* p = sqlite3_column_text(stmt_, column);
+  return p ? std::string(reinterpret_cast<const char*>(p), sqlite3_column_bytes(stmt_, column)) : std::string();
+}
+
+std::string Statement::Blob(int column) {
+  const void* p = sqlite3_column_blob(stmt_, column);
+  return p ? std::string(static_cast<const char*>(p), sqlite3_column_bytes(stmt_, column)) : std::string();
+}
+
+bool Statement::IsNull(int column) { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+
+std::string HostDb::Open(const std::string& path, bool create) {
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
+  if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+    return "cannot open " + path + ": " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
+  }
+  sqlite3_busy_timeout(db_, 10000);
+  try {
+    Exec("PRAGMA journal_mode=WAL");
+    Exec("PRAGMA synchronous=NORMAL");
+    if (create) {
+      CreateSchema();
+      return {};
+    }
+    Statement probe(db_, "SELECT value FROM meta WHERE key='schema_version'");
+    if (!probe.Step()) return path + " is not a Tarvo host database (no schema version)";
+    const std::string version = probe.Text(0);
+    if (version != std::to_string(kSchemaVersion)) {
+      return path + " has schema version " + version + ", this program knows version " +
+             std::to_string(kSchemaVersion);
+    }
+  } catch (const DbError& e) {
+    return path + " is not a usable host database: " + e.message;
+  }
+  return {};
+}
+
+HostDb::~HostDb() {
+  if (db_) sqlite3_close(db_);
+}
+
+void HostDb::CreateSchema() {
+  Transaction tx(*this);
+  Exec(kSchema);
+  SetMeta("schema_version", std::to_string(kSchemaVersion));
+  tx.Commit();
+}
+
+void HostDb::Exec(std::string_view sql) {
+  char* error = nullptr;
+  const std::string statement(sql);
+  if (sqlite3_exec(db_, statement.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    std::string message = error ? error : "unknown error";
+    sqlite3_free(error);
+    throw DbError{message};
+  }
+}
+
+int64_t HostDb::LastInsertId() { return sqlite3_last_insert_rowid(db_); }
+int HostDb::Changes() { return sqlite3_changes(db_); }
+
+std::string HostDb::Meta(std::string_view key, std::string_view fallback) {
+  Statement st(db_, "SELECT value FROM meta WHERE key=?");
+  st.Bind(1, key);
+  return st.Step() ? st.Text(0) : std::string(fallback);
+}
+
+void HostDb::SetMeta(std::string_view key, std::string_view value) {
+  Statement st(db_, "INSERT INTO meta(key, value) VALUES(?, ?) ON CONFLICT(key) DO UPDATE SET value=excluded.value");
+  st.Bind(1, key).Bind(2, value).Run();
+}
+
+void HostDb::Begin() {
+  if (depth_++ == 0) {
+    failed_ = false;
+    Exec("BEGIN IMMEDIATE");
+  }
+}
+
+void HostDb::Commit() {
+  if (--depth_ == 0) {
+    if (failed_) {
+      Exec("ROLLBACK");
+    } else {
+      Exec("COMMIT");
+    }
+  }
+}
+
+void HostDb::Rollback() {
+  failed_ = true;
+  if (--depth_ == 0) Exec("ROLLBACK");
+}
+
+}  // namespace host

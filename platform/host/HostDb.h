@@ -1,0 +1,95 @@
+// The simulated host's state in one SQLite database (host.db): profile,
+// registry, security descriptors, accounts and later services, firewall and
+// automatic updates. Every change runs in one transaction; WAL mode and a busy
+// timeout let two processes share one host.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace host {
+
+// Thrown only inside the host when the database itself fails (disk full,
+// corruption); the service layers turn it into Win32 codes.
+struct DbError {
+  std::string message;
+};
+
+class Statement {
+ public:
+  Statement(sqlite3* db, std::string_view sql);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  Statement& Bind(int index, int64_t value);
+  Statement& Bind(int index, std::string_view textValue);
+  Statement& BindBlob(int index, std::string_view bytes);
+  Statement& BindNull(int index);
+  // Steps once: true while a row is available.
+  bool Step();
+  void Run();  // steps to completion
+  void Reset();
+  int64_t Int(int column);
+  std::string Text(int column);
+  std::string Blob(int column);
+  bool IsNull(int column);
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+class HostDb {
+ public:
+  static constexpr int kSchemaVersion = 1;
+
+  // Opens an existing database; with `create`, makes a new empty one.
+  // Returns an empty message on success.
+  std::string Open(const std::string& path, bool create);
+  ~HostDb();
+
+  void Exec(std::string_view sql);
+  int64_t LastInsertId();
+  int Changes();
+
+  std::string Meta(std::string_view key, std::string_view fallback = "");
+  void SetMeta(std::string_view key, std::string_view value);
+
+  // Nested scopes join the outermost transaction.
+  void Begin();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const { return depth_ > 0; }
+
+  sqlite3* Handle() { return db_; }
+
+ private:
+  void CreateSchema();
+  sqlite3* db_ = nullptr;
+  int depth_ = 0;
+  bool failed_ = false;
+};
+
+// Runs a block in one transaction, rolled back when it throws.
+class Transaction {
+ public:
+  explicit Transaction(HostDb& db) : db_(db) { db_.Begin(); }
+  ~Transaction() {
+    if (!done_) db_.Rollback();
+  }
+  void Commit() {
+    db_.Commit();
+    done_ = true;
+  }
+
+ private:
+  HostDb& db_;
+  bool done_ = false;
+};
+
+}  // namespace host

@@ -1,0 +1,230 @@
+#include "platform/host/HostFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/WinError.h"
+
+namespace host {
+namespace {
+
+bool IsReadOnlyMode(mode_t mode) { return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0; }
+
+uint32_t AttributesOf(const struct stat& st) {
+  uint32_t attributes = S_ISDIR(st.st_mode) ? plat::kFileAttributeDirectory : plat::kFileAttributeArchive;
+  if (IsReadOnlyMode(st.st_mode)) attributes |= plat::kFileAttributeReadOnly;
+  return attributes;
+}
+
+class HostFileStream : public plat::IFileStream {
+ public:
+  explicit HostFileStream(int fd) : fd_(fd) {}
+  ~HostFileStream() override { close(fd_); }
+
+  uint32_t Read(void* buffer, size_t size, size_t* bytesRead) override {
+    ssize_t n;
+    do {
+      n = ::read(fd_, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return Win32CodeOfErrno(errno);
+    *bytesRead = static_cast<size_t>(n);
+    return winerr::kSuccess;
+  }
+
+  uint32_t Write(const void* data, size_t size) override {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+      const ssize_t n = ::write(fd_, p, size);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return Win32CodeOfErrno(errno);
+      }
+      p += n;
+      size -= static_cast<size_t>(n);
+    }
+    return winerr::kSuccess;
+  }
+
+  uint32_t Seek(uint64_t offset) override {
+    return lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0 ? Win32CodeOfErrno(errno) : winerr::kSuccess;
+  }
+
+  uint32_t SeekToEnd() override {
+    return lseek(fd_, 0, SEEK_END) < 0 ? Win32CodeOfErrno(errno) : winerr::kSuccess;
+  }
+
+  uint64_t Size() override {
+    struct stat st;
+    return fstat(fd_, &st) == 0 ? static_cast<uint64_t>(st.st_size) : 0;
+  }
+
+  uint32_t Flush() override { return fsync(fd_) == 0 ? winerr::kSuccess : Win32CodeOfErrno(errno); }
+
+ private:
+  int fd_;
+};
+
+int OpenFlags(plat::OpenMode mode) {
+  switch (mode) {
+    case plat::OpenMode::kRead: return O_RDONLY;
+    case plat::OpenMode::kWrite: return O_WRONLY | O_CREAT | O_TRUNC;
+    case plat::OpenMode::kAppend: return O_WRONLY | O_CREAT | O_APPEND;
+    case plat::OpenMode::kReadWrite: return O_RDWR;
+  }
+  return O_RDONLY;
+}
+
+bool WantsWrite(plat::OpenMode mode) { return mode != plat::OpenMode::kRead; }
+bool MayCreate(plat::OpenMode mode) { return mode == plat::OpenMode::kWrite || mode == plat::OpenMode::kAppend; }
+
+bool HasWildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+
+}  // namespace
+
+uint32_t Win32CodeOfErrno(int error) {
+  switch (error) {
+    case ENOENT: return winerr::kFileNotFound;
+    case ENOTDIR: return winerr::kPathNotFound;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS: return winerr::kAccessDenied;
+    case EEXIST: return winerr::kAlreadyExists;
+    case ENOTEMPTY: return winerr::kDirNotEmpty;
+    case ENAMETOOLONG: return winerr::kInvalidName;
+    case ENOSPC: return 112;  // ERROR_DISK_FULL
+    case ENOMEM: return winerr::kNotEnoughMemory;
+    default: return winerr::kAccessDenied;
+  }
+}
+
+std::string HostFiles::FullPath(std::string_view path) {
+  WinPath parsed;
+  if (paths_.Parse(path, &parsed, true) != winerr::kSuccess) return std::string(path);
+  return parsed.ToString();
+}
+
+std::string HostFiles::CurrentDirectory() { return paths_.CurrentDirectory(); }
+
+uint32_t HostFiles::ResolveExisting(std::string_view path, MappedPath* mapped) {
+  if (uint32_t rc = paths_.Resolve(path, mapped)) return rc;
+  if (mapped->exists) return winerr::kSuccess;
+  return mapped->parentExists ? winerr::kFileNotFound : winerr::kPathNotFound;
+}
+
+uint32_t HostFiles::GetAttributes(std::string_view path, uint32_t* attributes) {
+  MappedPath mapped;
+  if (uint32_t rc = ResolveExisting(path, &mapped)) return rc;
+  struct stat st;
+  if (stat(mapped.hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
+  *attributes = AttributesOf(st);
+  return winerr::kSuccess;
+}
+
+uint32_t HostFiles::SetReadOnly(std::string_view path, bool readOnly) {
+  MappedPath mapped;
+  if (uint32_t rc = ResolveExisting(path, &mapped)) return rc;
+  struct stat st;
+  if (stat(mapped.hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
+  const mode_t writeBits = S_IWUSR | S_IWGRP | S_IWOTH;
+  const mode_t mode = readOnly ? (st.st_mode & ~writeBits) : (st.st_mode | S_IWUSR);
+  return chmod(mapped.hostPath.c_str(), mode & 07777) == 0 ? winerr::kSuccess : Win32CodeOfErrno(errno);
+}
+
+uint32_t HostFiles::Find(std::string_view pattern, std::vector<plat::FileEntry>* found) {
+  found->clear();
+  WinPath parsed;
+  if (uint32_t rc = paths_.Parse(pattern, &parsed, true)) return rc;
+  if (parsed.components.empty()) return winerr::kFileNotFound;  // a drive root has no entry of its own
+  const std::string namePattern = parsed.components.back();
+  parsed.components.pop_back();
+  for (const std::string& c : parsed.components) {
+    if (HasWildcard(c)) return winerr::kInvalidName;
+  }
+  const MappedPath folder = paths_.Map(parsed);
+  if (!folder.exists) return winerr::kPathNotFound;
+  DIR* dir = opendir(folder.hostPath.c_str());
+  if (!dir) return errno == ENOTDIR ? winerr::kPathNotFound : Win32CodeOfErrno(errno);
+  while (dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (!WildcardMatch(namePattern, name)) continue;
+    struct stat st;
+    if (stat((folder.hostPath + "/" + name).c_str(), &st) != 0) continue;
+    found->push_back({name, AttributesOf(st), static_cast<uint64_t>(st.st_size)});
+  }
+  closedir(dir);
+  std::sort(found->begin(), found->end(),
+            [](const plat::FileEntry& a, const plat::FileEntry& b) { return a.name < b.name; });
+  return found->empty() ? winerr::kFileNotFound : winerr::kSuccess;
+}
+
+uint32_t HostFiles::OpenStream(std::string_view path, plat::OpenMode mode,
+                               std::unique_ptr<plat::IFileStream>* stream) {
+  MappedPath mapped;
+  if (uint32_t rc = paths_.Resolve(path, &mapped)) return rc;
+  if (!mapped.exists) {
+    if (!mapped.parentExists) return winerr::kPathNotFound;
+    if (!MayCreate(mode)) return winerr::kFileNotFound;
+  }
+  struct stat st;
+  if (mapped.exists && stat(mapped.hostPath.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return winerr::kAccessDenied;
+    if (WantsWrite(mode) && IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
+  }
+  const int fd = open(mapped.hostPath.c_str(), OpenFlags(mode) | O_CLOEXEC, 0644);
+  if (fd < 0) return errno == ENOENT ? winerr::kPathNotFound : Win32CodeOfErrno(errno);
+  *stream = std::make_unique<HostFileStream>(fd);
+  return winerr::kSuccess;
+}
+
+uint32_t HostFiles::MakeDirectory(std::string_view path) {
+  MappedPath mapped;
+  if (uint32_t rc = paths_.Resolve(path, &mapped)) return rc;
+  if (mapped.exists) return winerr::kAlreadyExists;
+  if (!mapped.parentExists) return winerr::kPathNotFound;
+  if (mkdir(mapped.hostPath.c_str(), 0755) != 0) {
+    return errno == ENOENT ? winerr::kPathNotFound : Win32CodeOfErrno(errno);
+  }
+  return winerr::kSuccess;
+}
+
+uint32_t HostFiles::RemoveFile(std::string_view path) {
+  MappedPath mapped;
+  if (uint32_t rc = ResolveExisting(path, &mapped)) return rc;
+  struct stat st;
+  if (stat(mapped.hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
+  if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
+  return unlink(mapped.hostPath.c_str()) == 0 ? winerr::kSuccess : Win32CodeOfErrno(errno);
+}
+
+uint32_t HostFiles::RemoveFolder(std::string_view path) {
+  MappedPath mapped;
+  if (uint32_t rc = ResolveExisting(path, &mapped)) return rc;
+  if (rmdir(mapped.hostPath.c_str()) != 0) {
+    return errno == ENOTDIR ? winerr::kDirectory : Win32CodeOfErrno(errno);
+  }
+  return winerr::kSuccess;
+}
+
+uint32_t HostFiles::MoveReplace(std::string_view from, std::string_view to) {
+  MappedPath source;
+  if (uint32_t rc = ResolveExisting(from, &source)) return rc;
+  MappedPath target;
+  if (uint32_t rc = paths_.Resolve(to, &target)) return rc;
+  if (!target.exists && !target.parentExists) return winerr::kPathNotFound;
+  struct stat st;
+  if (target.exists && stat(target.hostPath.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
+  }
+  return rename(source.hostPath.c_str(), target.hostPath.c_str()) == 0 ? winerr::kSuccess
+                                                                        : Win32CodeOfErrno(errno);
+}
+
+}  // namespace host

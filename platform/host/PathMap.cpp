@@ -1,0 +1,225 @@
+#include "platform/host/PathMap.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+
+#include "platform/WinError.h"
+#include "platform/text/Text.h"
+
+namespace host {
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+std::vector<std::string> SplitComponents(std::string_view s) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : s) {
+    if (IsSeparator(c)) {
+      if (!current.empty()) parts.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  return parts;
+}
+
+// Windows drops trailing dots and spaces of a path component.
+std::string TrimComponent(std::string s) {
+  while (!s.empty() && (s.back() == '.' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+bool HasInvalidCharacter(std::string_view component, bool allowWildcards) {
+  for (unsigned char c : component) {
+    if (c < 32) return true;
+    switch (c) {
+      case '<': case '>': case ':': case '"': case '|':
+        return true;
+      case '*': case '?':
+        if (!allowWildcards) return true;
+        break;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+// Applies the components of a relative path to a base, resolving "." and "..".
+uint32_t AppendComponents(std::vector<std::string>& base, const std::vector<std::string>& parts,
+                          bool allowWildcards) {
+  for (const std::string& raw : parts) {
+    if (raw == ".") continue;
+    if (raw == "..") {
+      if (!base.empty()) base.pop_back();
+      continue;
+    }
+    std::string part = TrimComponent(raw);
+    if (part.empty()) continue;
+    if (HasInvalidCharacter(part, allowWildcards)) return winerr::kInvalidName;
+    base.push_back(part);
+  }
+  return winerr::kSuccess;
+}
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// The entry of `folder` whose name equals `name` ignoring ASCII case.
+bool FindEntryNoCase(const std::string& folder, const std::string& name, std::string* stored) {
+  struct stat st;
+  const std::string exact = folder + "/" + name;
+  if (lstat(exact.c_str(), &st) == 0) {
+    *stored = name;
+    return true;
+  }
+  DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
+  if (!dir) return false;
+  bool found = false;
+  while (dirent* entry = readdir(dir)) {
+    if (text::EqualsNoCase(entry->d_name, name)) {
+      *stored = entry->d_name;
+      found = true;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
+}
+
+}  // namespace
+
+std::string WinPath::ToString() const {
+  std::string s(1, drive);
+  s += ":\\";
+  for (size_t i = 0; i < components.size(); ++i) {
+    if (i) s += '\\';
+    s += components[i];
+  }
+  return s;
+}
+
+PathMap::PathMap(std::string driveC) : driveC_(std::move(driveC)) {
+  while (driveC_.size() > 1 && driveC_.back() == '/') driveC_.pop_back();
+}
+
+uint32_t PathMap::Parse(std::string_view path, WinPath* result, bool allowWildcards) const {
+  if (path.empty()) return winerr::kPathNotFound;
+  // Long-path prefix "\\?\C:\..." names a plain drive path.
+  if (path.size() >= 4 && IsSeparator(path[0]) && IsSeparator(path[1]) && path[2] == '?' &&
+      IsSeparator(path[3])) {
+    path.remove_prefix(4);
+  }
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) return winerr::kBadNetPath;
+
+  WinPath out;
+  std::string_view rest = path;
+  if (rest.size() >= 2 && rest[1] == ':' && IsDriveLetter(rest[0])) {
+    out.drive = static_cast<char>(text::AsciiUpper(std::string(1, rest[0]))[0]);
+    rest.remove_prefix(2);
+    if (rest.empty() || !IsSeparator(rest[0])) {
+      // "C:name" is relative to the current directory of that drive.
+      const WinPath current = CurrentWinPath();
+      if (out.drive == current.drive) out.components = current.components;
+    }
+  } else if (IsSeparator(rest[0])) {
+    out.drive = CurrentWinPath().drive;
+  } else {
+    out = CurrentWinPath();
+  }
+  if (out.drive != 'C' && out.drive != 'Z') return winerr::kPathNotFound;
+  if (uint32_t rc = AppendComponents(out.components, SplitComponents(rest), allowWildcards)) return rc;
+  *result = std::move(out);
+  return winerr::kSuccess;
+}
+
+MappedPath PathMap::Map(const WinPath& path) const {
+  MappedPath mapped;
+  std::string hostPath = path.drive == 'C' ? driveC_ : std::string();
+  bool exists = true;
+  for (size_t i = 0; i < path.components.size(); ++i) {
+    const std::string& part = path.components[i];
+    if (i + 1 == path.components.size()) mapped.parentExists = exists;
+    std::string stored;
+    if (exists && FindEntryNoCase(hostPath, part, &stored)) {
+      hostPath += "/" + stored;
+    } else {
+      exists = false;
+      hostPath += "/" + part;
+    }
+  }
+  if (path.components.empty()) {
+    mapped.parentExists = true;
+    if (hostPath.empty()) hostPath = "/";
+  }
+  mapped.hostPath = hostPath;
+  mapped.exists = exists;
+  return mapped;
+}
+
+uint32_t PathMap::Resolve(std::string_view path, MappedPath* result) const {
+  WinPath parsed;
+  if (uint32_t rc = Parse(path, &parsed)) return rc;
+  *result = Map(parsed);
+  return winerr::kSuccess;
+}
+
+std::string PathMap::WindowsPathOf(std::string_view linuxPath) const {
+  return WinPathOf(linuxPath).ToString();
+}
+
+WinPath PathMap::WinPathOf(std::string_view linuxPath) const {
+  std::string absolute(linuxPath);
+  if (absolute.empty() || absolute[0] != '/') {
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd)) absolute = std::string(cwd) + "/" + absolute;
+  }
+  WinPath out;
+  std::string_view rest = absolute;
+  if (rest.substr(0, driveC_.size()) == driveC_ &&
+      (rest.size() == driveC_.size() || rest[driveC_.size()] == '/')) {
+    out.drive = 'C';
+    rest.remove_prefix(driveC_.size());
+  } else {
+    out.drive = 'Z';
+  }
+  AppendComponents(out.components, SplitComponents(rest), true);
+  return out;
+}
+
+WinPath PathMap::CurrentWinPath() const {
+  char cwd[PATH_MAX];
+  return WinPathOf(getcwd(cwd, sizeof cwd) ? cwd : "/");
+}
+
+std::string PathMap::CurrentDirectory() const { return CurrentWinPath().ToString(); }
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  size_t p = 0, n = 0, starP = std::string_view::npos, starN = 0;
+  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || lower(pattern[p]) == lower(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  // "*.*" also matches names without a dot, as on Windows.
+  if (p < pattern.size() && pattern.substr(p) == ".*") p = pattern.size();
+  return p == pattern.size();
+}
+
+}  // namespace host

@@ -1,0 +1,57 @@
+// Windows paths on the simulated host. A Windows path is parsed and
+// normalised ("/" and "\" both separate, "." and ".." resolved, relative
+// paths against the current directory) and mapped to a Linux path: C: is the
+// host's drive_c folder, Z: is the Linux root. Components match existing
+// entries without regard to ASCII case, as on Windows; new ones keep their
+// spelling. UNC paths are not reachable (ERROR_BAD_NETPATH).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace host {
+
+struct WinPath {
+  char drive = 0;                       // upper-case drive letter
+  std::vector<std::string> components;  // below the drive root
+  std::string ToString() const;         // "C:\a\b", "C:\" for the root
+};
+
+struct MappedPath {
+  std::string hostPath;   // the Linux path (existing entries in their stored case)
+  bool exists = false;    // the whole path exists
+  bool parentExists = false;
+};
+
+class PathMap {
+ public:
+  // `driveC`: the Linux folder of the C: drive.
+  explicit PathMap(std::string driveC);
+
+  // Parses `path` against the current directory. Returns a Win32 code: 53 for
+  // UNC and device paths, 3 for an unknown drive or an empty path, 123 for
+  // characters Windows does not allow in names ('*' and '?' only when
+  // `allowWildcards`).
+  uint32_t Parse(std::string_view path, WinPath* result, bool allowWildcards = false) const;
+  // The Linux path behind a parsed path.
+  MappedPath Map(const WinPath& path) const;
+  uint32_t Resolve(std::string_view path, MappedPath* result) const;
+
+  // The Windows path of a Linux path: below drive_c it is a C: path, else a Z: path.
+  std::string WindowsPathOf(std::string_view linuxPath) const;
+  std::string CurrentDirectory() const;
+
+  const std::string& DriveC() const { return driveC_; }
+
+ private:
+  WinPath WinPathOf(std::string_view linuxPath) const;
+  WinPath CurrentWinPath() const;
+  std::string driveC_;
+};
+
+// Case-insensitive Windows wildcard match ('*' any run, '?' one character).
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+}  // namespace host

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "platform/Files.h"
+#include "platform/WinError.h"
+#include "support/TestHost.h"
+
+namespace {
+
+class HostFilesTest : public ::testing::Test {
+ protected:
+  TestHost host_;
+  plat::IFiles& files() { return host_.Platform().Files(); }
+};
+
+TEST_F(HostFilesTest, ReadsWritesAndAppends) {
+  ASSERT_EQ(plat::WriteWholeFile(files(), "C:\\Temp1.txt", "abc"), winerr::kSuccess);
+  ASSERT_EQ(plat::AppendToFile(files(), "c:\\temp1.TXT", "def"), winerr::kSuccess);
+  std::string content;
+  ASSERT_EQ(plat::ReadWholeFile(files(), "C:\\Temp1.txt", &content), winerr::kSuccess);
+  EXPECT_EQ(content, "abcdef");
+}
+
+TEST_F(HostFilesTest, ReportsMissingFilesAndFoldersWithWindowsCodes) {
+  std::string content;
+  EXPECT_EQ(plat::ReadWholeFile(files(), "C:\\nothing.txt", &content), winerr::kFileNotFound);
+  EXPECT_EQ(plat::ReadWholeFile(files(), "C:\\no\\such\\file.txt", &content), winerr::kPathNotFound);
+  EXPECT_EQ(plat::WriteWholeFile(files(), "C:\\no\\file.txt", "x"), winerr::kPathNotFound);
+  EXPECT_EQ(plat::ReadWholeFile(files(), "\\\\server\\share\\f.txt", &content), winerr::kBadNetPath);
+  EXPECT_EQ(plat::ReadWholeFile(files(), "C:\\Windows", &content), winerr::kAccessDenied);
+}
+
+TEST_F(HostFilesTest, CreatesOneFolderLevelLikeCreateDirectory) {
+  EXPECT_EQ(files().MakeDirectory("C:\\Repo"), winerr::kSuccess);
+  EXPECT_EQ(files().MakeDirectory("C:\\repo"), winerr::kAlreadyExists);
+  EXPECT_EQ(files().MakeDirectory("C:\\a\\b"), winerr::kPathNotFound);
+  EXPECT_TRUE(plat::IsDirectory(files(), "C:\\REPO"));
+  EXPECT_EQ(files().RemoveFolder("C:\\Repo"), winerr::kSuccess);
+}
+
+TEST_F(HostFilesTest, ReadOnlyFilesRefuseWritesEvenForRoot) {
+  host_.WriteHostFile("C:\\ro.ini", "keep");
+  ASSERT_EQ(files().SetReadOnly("C:\\ro.ini", true), winerr::kSuccess);
+  uint32_t attributes = 0;
+  ASSERT_EQ(files().GetAttributes("C:\\ro.ini", &attributes), winerr::kSuccess);
+  EXPECT_TRUE(attributes & plat::kFileAttributeReadOnly);
+  EXPECT_EQ(plat::WriteWholeFile(files(), "C:\\ro.ini", "x"), winerr::kAccessDenied);
+  EXPECT_EQ(plat::AppendToFile(files(), "C:\\ro.ini", "x"), winerr::kAccessDenied);
+  EXPECT_EQ(plat::WriteFileAtomically(files(), "C:\\ro.ini", "x"), winerr::kAccessDenied);
+  EXPECT_EQ(files().RemoveFile("C:\\ro.ini"), winerr::kAccessDenied);
+  EXPECT_EQ(host_.ReadHostFile("C:\\ro.ini"), "keep");
+  // A Linux file without write bits is read-only too.
+  const std::string hostFile = host_.WriteHostFile("C:\\ro2.ini", "x");
+  chmod(hostFile.c_str(), 0444);
+  EXPECT_EQ(plat::WriteWholeFile(files(), "C:\\ro2.ini", "y"), winerr::kAccessDenied);
+}
+
+TEST_F(HostFilesTest, AtomicWriteReplacesContentAndLeavesNoTemporaryFile) {
+  host_.WriteHostFile("C:\\Data\\History.xml", "old");
+  ASSERT_EQ(plat::WriteFileAtomically(files(), "C:\\data\\history.xml", "new"), winerr::kSuccess);
+  EXPECT_EQ(host_.ReadHostFile("C:\\Data\\History.xml"), "new");
+  std::vector<plat::FileEntry> found;
+  ASSERT_EQ(files().Find("C:\\Data\\*", &found), winerr::kSuccess);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, "History.xml");
+}
+
+TEST_F(HostFilesTest, FindMatchesWildcardsAndReportsNothingFound) {
+  host_.WriteHostFile("C:\\Lang\\Tarvo_1033.ulf", "e");
+  host_.WriteHostFile("C:\\Lang\\Tarvo_1031.ulf", "d");
+  host_.WriteHostFile("C:\\Lang\\other.txt", "o");
+  std::vector<plat::FileEntry> found;
+  ASSERT_EQ(files().Find("C:\\lang\\tarvo_*.ULF", &found), winerr::kSuccess);
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].name, "Tarvo_1031.ulf");
+  EXPECT_EQ(files().Find("C:\\Lang\\*.xml", &found), winerr::kFileNotFound);
+  EXPECT_EQ(files().Find("C:\\Nope\\*.xml", &found), winerr::kPathNotFound);
+  ASSERT_EQ(files().Find("C:\\Lang", &found), winerr::kSuccess);
+  EXPECT_TRUE(found[0].IsDirectory());
+}
+
+}  // namespace
