@@ -18,8 +18,9 @@ uint32_t Fnv1a(std::string_view s, uint32_t seed) {
 
 class Seeder {
  public:
-  Seeder(HostRegistry& registry, const std::vector<std::string>& key)
-      : registry_(registry), id_(registry.EnsurePhysicalKey(key)), key_(key) {}
+  Seeder(HostRegistry& registry, const std::vector<std::string>& key) : registry_(registry), key_(key) {
+    registry.EnsurePhysicalKey(key);
+  }
 
   Seeder& Sz(std::string_view name, std::string_view value) { return Set(name, plat::kRegSz, plat::MakeRegSz(value)); }
   Seeder& ExpandSz(std::string_view name, std::string_view value) {
@@ -45,7 +46,6 @@ class Seeder {
   }
 
   HostRegistry& registry_;
-  int64_t id_;
   std::vector<std::string> key_;
 };
 
@@ -90,12 +90,7 @@ void SeedSystem(HostRegistry& r, const MachineIdentity& id) {
 
 std::string ComputerNameOf(const Profile& profile) {
   std::string name = text::AsciiUpper(profile.name);
-  for (char& c : name) {
-    if (c == '-') c = '_';
-  }
-  name = "TARVO-" + name;
   if (name.size() > 15) name.resize(15);  // NetBIOS names hold 15 characters
-  while (!name.empty() && name.back() == '_') name.pop_back();
   return name;
 }
 

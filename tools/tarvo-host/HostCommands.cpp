@@ -1,1 +1,203 @@
+#include "tools/tarvo-host/HostCommands.h"
 
+#include <iostream>
+
+#include "platform/text/Text.h"
+#include "tools/tarvo-host/Json.h"
+
+namespace hosttool {
+namespace {
+
+int RunInit(CommandContext& c);
+int RunShow(CommandContext& c);
+int RunHelp(CommandContext& c);
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"init", "init [--profile NAME] [--lang en-US|de-DE] [--clock real|virtual] [--force]", RunInit},
+      {"show", "show                      profile summary of the host", RunShow},
+      {"reg",
+       "reg query|add|delete KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/s] [/f] [/reg:32|/reg:64]\n"
+       "  reg export KEY FILE [/reg:32]   reg import FILE [/reg:32]",
+       RunRegCommand},
+      {"help", "help                      this text", RunHelp},
+  };
+  return commands;
+}
+
+std::string Usage() {
+  std::string text =
+      "usage: tarvo-host [--json] COMMAND [ARGS]\n"
+      "The host folder is $TARVO_HOST, else ${XDG_DATA_HOME:-$HOME/.local/share}/tarvo/host.\n"
+      "Commands:\n";
+  for (const Command& c : Commands()) text += std::string("  ") + c.synopsis + "\n";
+  return text;
+}
+
+int RunHelp(CommandContext& c) {
+  *c.out << Usage();
+  return kExitOk;
+}
+
+// Takes the value after `option` out of the arguments.
+bool TakeOption(std::vector<std::string>& args, std::string_view option, std::string* value, std::string* error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] != option) continue;
+    if (i + 1 >= args.size()) {
+      *error = std::string(option) + " needs a value";
+      return false;
+    }
+    *value = args[i + 1];
+    args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+    return true;
+  }
+  return true;
+}
+
+bool TakeFlag(std::vector<std::string>& args, std::string_view flag) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == flag) {
+      args.erase(args.begin() + static_cast<long>(i));
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string ProfileList() {
+  std::string names;
+  for (const host::Profile& p : host::AllProfiles()) names += (names.empty() ? "" : ", ") + p.name;
+  return names;
+}
+
+int RunInit(CommandContext& c) {
+  host::CreateOptions create;
+  std::string error;
+  if (!TakeOption(c.args, "--profile", &create.profile, &error) ||
+      !TakeOption(c.args, "--lang", &create.language, &error) ||
+      !TakeOption(c.args, "--clock", &create.clock, &error)) {
+    return c.Fail(error);
+  }
+  const bool force = TakeFlag(c.args, "--force");
+  if (!c.args.empty()) return c.Fail("init: unexpected argument '" + c.args[0] + "'");
+  if (!host::FindProfile(create.profile)) {
+    return c.Fail("unknown profile '" + create.profile + "' (known: " + ProfileList() + ")");
+  }
+  auto made = host::Host::Create(c.hostFolder, create, force, host::OpenOptions{false}, &error);
+  if (!made) return c.Fail(error);
+  *c.out << "Created host " << made->Folder() << " (" << create.profile << ", " << create.language << ")\n";
+  return kExitOk;
+}
+
+std::string TimeText(const plat::SystemTime& t) {
+  return text::Format("%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+int RunShow(CommandContext& c) {
+  if (!c.args.empty()) return c.Fail("show: unexpected argument '" + c.args[0] + "'");
+  host::Host* h = c.OpenHost();
+  if (!h) return kExitNoHost;
+  const host::Profile& p = h->ProfileDef();
+  const host::MachineIdentity& id = h->Identity();
+  const host::KnownFolders& f = h->SystemImpl().Folders();
+  const std::string version = text::Format("%u.%u.%u", p.major, p.minor, p.build);
+  const std::string clock = h->SystemImpl().VirtualClock() ? "virtual" : "real";
+  const std::string now = TimeText(h->System().LocalTime());
+  if (c.json) {
+    JsonWriter j;
+    j.BeginObject()
+        .Field("host", h->Folder())
+        .Field("profile", p.name)
+        .Field("product", p.productName)
+        .Field("version", version)
+        .Field("servicePack", p.csdVersion)
+        .Field("bits", static_cast<int64_t>(p.is64Bit ? 64 : 32))
+        .Field("server", p.productType != plat::kVerNtWorkstation)
+        .Field("language", id.language)
+        .Field("computerName", id.computerName)
+        .Field("user", id.userName)
+        .Field("userSid", h->UserSid())
+        .Field("administrator", id.userIsAdmin)
+        .Field("domainSid", h->DomainSid())
+        .Field("clock", clock)
+        .Field("localTime", now)
+        .Key("folders")
+        .BeginObject()
+        .Field("windows", f.windows)
+        .Field("programFiles", f.programFiles)
+        .Field("programFilesX86", f.programFilesX86)
+        .Field("commonAppData", f.commonAppData)
+        .Field("temp", f.temp + "\\")
+        .EndObject()
+        .EndObject();
+    *c.out << j.Text() << "\n";
+    return kExitOk;
+  }
+  *c.out << "Host:          " << h->Folder() << "\n"
+         << "Profile:       " << p.name << " - " << p.productName << ", " << version
+         << (p.csdVersion.empty() ? "" : " " + p.csdVersion) << ", " << (p.is64Bit ? "64-bit" : "32-bit")
+         << (p.productType == plat::kVerNtWorkstation ? " workstation" : " server") << "\n"
+         << "Language:      " << id.language << " (" << host::LanguageId(id.language) << ")\n"
+         << "Computer:      " << id.computerName << "\n"
+         << "User:          " << id.userName << (id.userIsAdmin ? " (administrator)" : " (standard user)") << "  "
+         << h->UserSid() << "\n"
+         << "Domain SID:    " << h->DomainSid() << "\n"
+         << "Clock:         " << clock << ", now " << now << "\n"
+         << "Windows:       " << f.windows << "\n"
+         << "Program Files: " << f.programFiles << (p.is64Bit ? "  and  " + f.programFilesX86 : "") << "\n"
+         << "ProgramData:   " << f.commonAppData << "\n"
+         << "Temp:          " << f.temp << "\\\n"
+         << "Drive C:       " << h->Folder() << "/drive_c\n";
+  return kExitOk;
+}
+
+}  // namespace
+
+host::Host* CommandContext::OpenHost() {
+  if (host_) return host_.get();
+  std::string error;
+  host_ = host::Host::Open(hostFolder, host::OpenOptions{false}, &error);
+  if (!host_) {
+    Fail("cannot open the host: " + error, kExitNoHost);
+    return nullptr;
+  }
+  plat::Install(host_.get());
+  return host_.get();
+}
+
+int CommandContext::Fail(const std::string& message, int code) {
+  *err << "tarvo-host: " << message << "\n";
+  return code;
+}
+
+int RunHostTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CommandContext context;
+  context.out = &out;
+  context.err = &err;
+  context.hostFolder = host::Host::DefaultFolder();
+  std::vector<std::string> rest;
+  for (const std::string& a : args) {
+    if (a == "--json") {
+      context.json = true;
+    } else {
+      rest.push_back(a);
+    }
+  }
+  if (rest.empty()) {
+    err << Usage();
+    return kExitBadCall;
+  }
+  const std::string name = rest[0];
+  context.args.assign(rest.begin() + 1, rest.end());
+  for (const Command& command : Commands()) {
+    if (name == command.name) {
+      const int code = command.run(context);
+      plat::Install(nullptr);
+      return code;
+    }
+  }
+  err << "tarvo-host: unknown command '" << name << "'\n" << Usage();
+  return kExitBadCall;
+}
+
+}  // namespace hosttool

@@ -1,0 +1,191 @@
+#include "platform/winsec/Sid.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/WinError.h"
+
+namespace winsec {
+namespace {
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// One number of the text form: decimal digits, or "0x" followed by hex
+// digits. No sign, no blanks, nothing above `max`.
+bool ParseComponent(std::string_view text, uint64_t max, uint64_t* value) {
+  unsigned base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
+  if (text.empty()) return false;
+  uint64_t result = 0;
+  for (char c : text) {
+    int digit = HexDigitValue(c);
+    if (digit < 0 || static_cast<unsigned>(digit) >= base) return false;
+    if (result > (max - static_cast<uint64_t>(digit)) / base) return false;
+    result = result * base + static_cast<uint64_t>(digit);
+  }
+  *value = result;
+  return true;
+}
+
+// Cuts the next '-'-separated component off `rest`.
+std::string_view NextComponent(std::string_view* rest) {
+  size_t dash = rest->find('-');
+  std::string_view component = rest->substr(0, dash);
+  rest->remove_prefix(dash == std::string_view::npos ? rest->size() : dash + 1);
+  return component;
+}
+
+}  // namespace
+
+Sid::Sid(uint64_t authority, std::initializer_list<uint32_t> subAuthorities)
+    : authority_(authority), count_(static_cast<uint8_t>(subAuthorities.size())) {
+  std::copy(subAuthorities.begin(), subAuthorities.end(), subs_.begin());
+}
+
+uint32_t Sid::Make(uint64_t authority, std::span<const uint32_t> subAuthorities, Sid* out) {
+  if (authority > kSidMaxAuthority || subAuthorities.size() > kSidMaxSubAuthorities) {
+    return winerr::kInvalidSid;
+  }
+  Sid sid;
+  sid.authority_ = authority;
+  sid.count_ = static_cast<uint8_t>(subAuthorities.size());
+  std::copy(subAuthorities.begin(), subAuthorities.end(), sid.subs_.begin());
+  *out = sid;
+  return winerr::kSuccess;
+}
+
+uint32_t Sid::Parse(ByteView bytes, Sid* out, size_t* length) {
+  if (bytes.size() < kSidHeaderSize || bytes[0] != kSidRevision) return winerr::kInvalidSid;
+  uint8_t count = bytes[1];
+  if (count > kSidMaxSubAuthorities) return winerr::kInvalidSid;
+  size_t total = kSidHeaderSize + 4 * size_t{count};
+  if (bytes.size() < total) return winerr::kInvalidSid;
+
+  Sid sid;
+  for (size_t i = 2; i < kSidHeaderSize; ++i) sid.authority_ = (sid.authority_ << 8) | bytes[i];
+  sid.count_ = count;
+  for (size_t i = 0; i < count; ++i) sid.subs_[i] = bytes::ReadU32(bytes, kSidHeaderSize + 4 * i);
+  *out = sid;
+  if (length) *length = total;
+  return winerr::kSuccess;
+}
+
+uint32_t Sid::FromString(std::string_view text, Sid* out) {
+  if (text.size() < 2 || (text[0] != 'S' && text[0] != 's') || text[1] != '-') {
+    return winerr::kInvalidSid;
+  }
+  std::string_view rest = text.substr(2);
+  uint64_t revision = 0;
+  uint64_t authority = 0;
+  if (!ParseComponent(NextComponent(&rest), 0xFF, &revision) || revision != kSidRevision ||
+      !ParseComponent(NextComponent(&rest), kSidMaxAuthority, &authority)) {
+    return winerr::kInvalidSid;
+  }
+  // At least one sub-authority: ConvertStringSidToSid refuses "S-1-5".
+  std::array<uint32_t, kSidMaxSubAuthorities> subs{};
+  size_t count = 0;
+  while (!rest.empty() || text.back() == '-') {
+    uint64_t value = 0;
+    if (count == kSidMaxSubAuthorities || !ParseComponent(NextComponent(&rest), UINT32_MAX, &value)) {
+      return winerr::kInvalidSid;
+    }
+    subs[count++] = static_cast<uint32_t>(value);
+    if (rest.empty()) break;
+  }
+  if (count == 0) return winerr::kInvalidSid;
+  return Make(authority, std::span<const uint32_t>(subs.data(), count), out);
+}
+
+uint32_t Sid::WithRid(const Sid& domain, uint32_t rid, Sid* out) {
+  if (domain.count_ == kSidMaxSubAuthorities) return winerr::kInvalidSid;
+  Sid sid = domain;
+  sid.subs_[sid.count_++] = rid;
+  *out = sid;
+  return winerr::kSuccess;
+}
+
+Bytes Sid::ToBytes() const {
+  Bytes out;
+  AppendTo(&out);
+  return out;
+}
+
+void Sid::AppendTo(Bytes* out) const {
+  out->push_back(kSidRevision);
+  out->push_back(count_);
+  for (int shift = 40; shift >= 0; shift -= 8) out->push_back(static_cast<uint8_t>(authority_ >> shift));
+  for (uint32_t sub : SubAuthorities()) bytes::AppendU32(out, sub);
+}
+
+std::string Sid::ToString() const {
+  char buffer[32];
+  if (authority_ <= UINT32_MAX) {
+    std::snprintf(buffer, sizeof buffer, "S-1-%llu", static_cast<unsigned long long>(authority_));
+  } else {
+    std::snprintf(buffer, sizeof buffer, "S-1-0x%012llX", static_cast<unsigned long long>(authority_));
+  }
+  std::string text = buffer;
+  for (uint32_t sub : SubAuthorities()) {
+    std::snprintf(buffer, sizeof buffer, "-%u", sub);
+    text += buffer;
+  }
+  return text;
+}
+
+bool Sid::StartsWith(const Sid& prefix) const {
+  return authority_ == prefix.authority_ && count_ >= prefix.count_ &&
+         std::equal(prefix.subs_.begin(), prefix.subs_.begin() + prefix.count_, subs_.begin());
+}
+
+bool Sid::IsInDomain(const Sid& domain) const {
+  return count_ == domain.count_ + 1 && StartsWith(domain);
+}
+
+uint32_t Sid::DomainOf(Sid* domain) const {
+  if (count_ == 0) return winerr::kInvalidSid;
+  Sid result = *this;
+  result.subs_[--result.count_] = 0;
+  *domain = result;
+  return winerr::kSuccess;
+}
+
+uint32_t Sid::Rid(uint32_t* rid) const {
+  if (count_ == 0) return winerr::kInvalidSid;
+  *rid = subs_[count_ - 1];
+  return winerr::kSuccess;
+}
+
+size_t Sid::Hash() const {
+  // FNV-1a over the authority and the sub-authorities in use.
+  uint64_t hash = 0xcbf29ce484222325ull;
+  auto mix = [&hash](uint64_t value) {
+    hash ^= value;
+    hash *= 0x100000001b3ull;
+  };
+  mix(authority_);
+  mix(count_);
+  for (uint32_t sub : SubAuthorities()) mix(sub);
+  return static_cast<size_t>(hash);
+}
+
+bool operator==(const Sid& a, const Sid& b) {
+  return a.authority_ == b.authority_ && a.count_ == b.count_ &&
+         std::equal(a.subs_.begin(), a.subs_.begin() + a.count_, b.subs_.begin());
+}
+
+std::strong_ordering operator<=>(const Sid& a, const Sid& b) {
+  if (auto order = a.authority_ <=> b.authority_; order != 0) return order;
+  auto as = a.SubAuthorities();
+  auto bs = b.SubAuthorities();
+  return std::lexicographical_compare_three_way(as.begin(), as.end(), bs.begin(), bs.end());
+}
+
+}  // namespace winsec
