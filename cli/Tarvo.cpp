@@ -1,0 +1,10 @@
+#include "cli/Tarvo.h"
+
+// The methods below are not built yet; they answer "internal error" without
+// touching any file, so that no caller mistakes them for done work.
+int CTarvo::ReturnFeatures(const std::string&) { return kTarvoInternalError; }
+int CTarvo::ApplyFeatures(const std::string&) { return kTarvoInternalError; }
+int CTarvo::ExportFirewallFeatures(const std::string&) { return kTarvoInternalError; }
+int CTarvo::ImportAndApplyFirewallFeatures(const std::string&) { return kTarvoInternalError; }
+int CTarvo::UninstallFeatures(const std::string&) { return kTarvoInternalError; }
+int CTarvo::CancelSetFeatures(const std::string&) { return kTarvoInternalError; }
