@@ -1,19 +1,17 @@
 #include "cli/Entry.h"
 
-#include <cstdlib>
 #include <ostream>
 
 #include "cli/Tarvo.h"
+#include "infra/BuildInfo.h"
+#include "infra/UnicodeMasking.h"
 #include "platform/Platform.h"
 #include "platform/text/Text.h"
 
 namespace {
 
-constexpr const char* kGlobalKey = "SOFTWARE\\Norvale\\OXLAN\\Global";
-constexpr const char* kLoggingLevelValue = "LOGGINGLEVEL";
 // The exit trace is written into the key that holds the switch.
-constexpr const char* kExitTraceKey = kGlobalKey;
-constexpr long kExitTraceAbove = 10;
+constexpr const char* kExitTraceKey = kGlobalSettingsKey;
 
 const char* const kMethodNames[] = {
     "returnfeatures",         "dummy",
@@ -41,21 +39,7 @@ void WriteExitTrace(int result) {
   registry.CloseKey(key);
 }
 
-int RunMasking(const std::string& input, const std::string& output);
-
 }  // namespace
-
-long LoggingLevelOf(const std::string& value) { return std::atol(value.c_str()); }
-
-long ReadLoggingLevel() {
-  plat::IRegistry& registry = plat::Current().Registry();
-  plat::HKey key = plat::kNullKey;
-  if (registry.OpenKey(plat::kHkeyLocalMachine, kGlobalKey, plat::kKeyRead, &key) != 0) return 0;
-  plat::RegValue value;
-  const uint32_t rc = registry.QueryValue(key, kLoggingLevelValue, &value, nullptr, 1024);
-  registry.CloseKey(key);
-  return rc == 0 ? LoggingLevelOf(plat::RegSzText(value.data)) : 0;
-}
 
 bool IsValidMethodName(const std::string& argument) {
   const std::string lower = text::AsciiLower(argument);
@@ -109,7 +93,7 @@ std::string UsageText() {
 int RunEntry(const std::vector<std::string>& args, const EntryEnvironment& env) {
   std::ostream& console = *env.console;
   const auto wait = env.waitForDebugger ? env.waitForDebugger : WaitForDebuggerLoop;
-  const bool exitTrace = ReadLoggingLevel() > kExitTraceAbove;
+  const bool exitTrace = ReadLoggingLevel() > kDebugLoggingAbove;
   int result = kInvalidAccessMethod;
   if (args.size() < 2) {
     console << UsageText();
@@ -125,7 +109,7 @@ int RunEntry(const std::vector<std::string>& args, const EntryEnvironment& env) 
       }
       if (text::AsciiLower(arg1) == "maskunicodecharacters") {
         [[maybe_unused]] CTarvo controller;  // made as for every method; the worker does not use it
-        result = RunMasking(arg2, arg3);
+        result = MaskUnicodeCharacters(arg2, arg3);
       } else {
         result = RunMethod(arg1, arg2);
       }
@@ -141,7 +125,3 @@ int RunEntry(const std::vector<std::string>& args, const EntryEnvironment& env) 
   if (exitTrace) WriteExitTrace(result);
   return result;
 }
-
-namespace {
-int RunMasking(const std::string&, const std::string&) { return kTarvoInternalError; }
-}  // namespace

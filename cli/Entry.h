@@ -28,8 +28,3 @@ struct EntryEnvironment {
 // the exit code.
 int RunEntry(const std::vector<std::string>& args, const EntryEnvironment& environment);
 
-// LOGGINGLEVEL below HKLM\SOFTWARE\Norvale\OXLAN\Global as a number (0 when
-// missing); debug entries and the exit trace depend on it.
-long ReadLoggingLevel();
-// The number of a LOGGINGLEVEL text, as the C library's atol reads it.
-long LoggingLevelOf(const std::string& text);

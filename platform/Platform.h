@@ -4,14 +4,14 @@
 // test installs its own.
 #pragma once
 
+#include "platform/Accounts.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
+#include "platform/Security.h"
 #include "platform/System.h"
 
 namespace plat {
 
-class ISecurity;
-class IAccounts;
 // Reserved for the services that come with the features using them:
 // IServices (service control manager), IFirewall (both firewall families)
 // and IAutomaticUpdates (pause and resume).
@@ -22,6 +22,8 @@ class IPlatform {
   virtual ISystem& System() = 0;
   virtual IFiles& Files() = 0;
   virtual IRegistry& Registry() = 0;
+  virtual ISecurity& Security() = 0;
+  virtual IAccounts& Accounts() = 0;
 };
 
 // The active platform. Calling it before one is installed is a programming

@@ -10,7 +10,8 @@ namespace plat {
 
 // OSVERSIONINFOEXW as GetVersionExW fills it.
 struct OsVersionInfoEx {
-  static constexpr uint32_t kSize = 284;  // sizeof(OSVERSIONINFOEXW)
+  static constexpr uint32_t kSize = 284;       // sizeof(OSVERSIONINFOEXW)
+  static constexpr uint32_t kBasicSize = 276;  // sizeof(OSVERSIONINFOW): no service-pack numbers
   uint32_t osVersionInfoSize = kSize;
   uint32_t majorVersion = 0;
   uint32_t minorVersion = 0;
@@ -54,7 +55,8 @@ class ISystem {
  public:
   virtual ~ISystem() = default;
 
-  // GetVersionExW: fails (false, last error 122) unless osVersionInfoSize is 284.
+  // GetVersionExW: fails (false, last error 122) unless osVersionInfoSize is
+  // 284 (extended record) or 276 (basic record, without the fields after csdVersion).
   virtual bool GetVersionInfo(OsVersionInfoEx* info) = 0;
   // IsWow64Process for the current process: a 32-bit process on 64-bit Windows.
   virtual bool IsWow64Process() = 0;

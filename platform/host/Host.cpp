@@ -137,6 +137,8 @@ std::string Host::Load(const std::string& folder, const OpenOptions& options) {
   system_ = std::make_unique<HostSystem>(db_, *profile_, identity_, *paths_, options.process32Bit);
   files_ = std::make_unique<HostFiles>(*paths_);
   registry_ = std::make_unique<HostRegistry>(db_, *profile_, db_.Meta("user_sid"), options.process32Bit);
+  security_ = std::make_unique<HostSecurity>(*this);
+  accounts_ = std::make_unique<HostAccounts>(*this);
   return {};
 }
 

@@ -8,9 +8,11 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/host/HostAccounts.h"
 #include "platform/host/HostDb.h"
 #include "platform/host/HostFiles.h"
 #include "platform/host/HostRegistry.h"
+#include "platform/host/HostSecurity.h"
 #include "platform/host/HostSystem.h"
 #include "platform/host/PathMap.h"
 #include "platform/host/Profiles.h"
@@ -51,6 +53,8 @@ class Host : public plat::IPlatform {
   plat::ISystem& System() override { return *system_; }
   plat::IFiles& Files() override { return *files_; }
   plat::IRegistry& Registry() override { return *registry_; }
+  plat::ISecurity& Security() override { return *security_; }
+  plat::IAccounts& Accounts() override { return *accounts_; }
 
   HostDb& Db() { return db_; }
   const PathMap& Paths() const { return *paths_; }
@@ -76,6 +80,8 @@ class Host : public plat::IPlatform {
   std::unique_ptr<HostSystem> system_;
   std::unique_ptr<HostFiles> files_;
   std::unique_ptr<HostRegistry> registry_;
+  std::unique_ptr<HostSecurity> security_;
+  std::unique_ptr<HostAccounts> accounts_;
 };
 
 }  // namespace host

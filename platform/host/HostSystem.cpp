@@ -36,7 +36,8 @@ HostSystem::HostSystem(HostDb& db, const Profile& profile, MachineIdentity ident
       virtualClock_(db.Meta("clock") == "virtual") {}
 
 bool HostSystem::GetVersionInfo(plat::OsVersionInfoEx* info) {
-  if (info->osVersionInfoSize != plat::OsVersionInfoEx::kSize) {
+  const bool extended = info->osVersionInfoSize == plat::OsVersionInfoEx::kSize;
+  if (!extended && info->osVersionInfoSize != plat::OsVersionInfoEx::kBasicSize) {
     lastError_ = winerr::kInsufficientBuffer;
     return false;
   }
@@ -45,6 +46,7 @@ bool HostSystem::GetVersionInfo(plat::OsVersionInfoEx* info) {
   info->buildNumber = profile_.build;
   info->platformId = plat::kVerPlatformWin32Nt;
   info->csdVersion = profile_.csdVersion;
+  if (!extended) return true;
   info->servicePackMajor = profile_.servicePackMajor;
   info->servicePackMinor = 0;
   info->suiteMask = 0x100;  // VER_SUITE_SINGLEUSERTS

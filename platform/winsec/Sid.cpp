@@ -35,12 +35,20 @@ bool ParseComponent(std::string_view text, uint64_t max, uint64_t* value) {
   return true;
 }
 
-// Cuts the next '-'-separated component off `rest`.
-std::string_view NextComponent(std::string_view* rest) {
-  size_t dash = rest->find('-');
-  std::string_view component = rest->substr(0, dash);
-  rest->remove_prefix(dash == std::string_view::npos ? rest->size() : dash + 1);
-  return component;
+// Splits the text after "S-" at every '-', keeping empty pieces so that
+// "S-1-5-" or "S-1--5" fail on them. False when there are more pieces than a
+// SID can hold.
+using SidTextParts = std::array<std::string_view, 2 + kSidMaxSubAuthorities>;
+
+bool SplitComponents(std::string_view text, SidTextParts* parts, size_t* count) {
+  *count = 0;
+  while (true) {
+    if (*count == parts->size()) return false;
+    size_t dash = text.find('-');
+    (*parts)[(*count)++] = text.substr(0, dash);
+    if (dash == std::string_view::npos) return true;
+    text.remove_prefix(dash + 1);
+  }
 }
 
 }  // namespace
@@ -82,26 +90,23 @@ uint32_t Sid::FromString(std::string_view text, Sid* out) {
   if (text.size() < 2 || (text[0] != 'S' && text[0] != 's') || text[1] != '-') {
     return winerr::kInvalidSid;
   }
-  std::string_view rest = text.substr(2);
+  SidTextParts parts;
+  size_t count = 0;
   uint64_t revision = 0;
   uint64_t authority = 0;
-  if (!ParseComponent(NextComponent(&rest), 0xFF, &revision) || revision != kSidRevision ||
-      !ParseComponent(NextComponent(&rest), kSidMaxAuthority, &authority)) {
+  // Revision, authority and at least one sub-authority: "S-1-5" is refused.
+  if (!SplitComponents(text.substr(2), &parts, &count) || count < 3 ||
+      !ParseComponent(parts[0], 0xFF, &revision) || revision != kSidRevision ||
+      !ParseComponent(parts[1], kSidMaxAuthority, &authority)) {
     return winerr::kInvalidSid;
   }
-  // At least one sub-authority: ConvertStringSidToSid refuses "S-1-5".
   std::array<uint32_t, kSidMaxSubAuthorities> subs{};
-  size_t count = 0;
-  while (!rest.empty() || text.back() == '-') {
+  for (size_t i = 2; i < count; ++i) {
     uint64_t value = 0;
-    if (count == kSidMaxSubAuthorities || !ParseComponent(NextComponent(&rest), UINT32_MAX, &value)) {
-      return winerr::kInvalidSid;
-    }
-    subs[count++] = static_cast<uint32_t>(value);
-    if (rest.empty()) break;
+    if (!ParseComponent(parts[i], UINT32_MAX, &value)) return winerr::kInvalidSid;
+    subs[i - 2] = static_cast<uint32_t>(value);
   }
-  if (count == 0) return winerr::kInvalidSid;
-  return Make(authority, std::span<const uint32_t>(subs.data(), count), out);
+  return Make(authority, std::span<const uint32_t>(subs.data(), count - 2), out);
 }
 
 uint32_t Sid::WithRid(const Sid& domain, uint32_t rid, Sid* out) {

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "cli/Entry.h"
+#include "infra/BuildInfo.h"
 #include "platform/Registry.h"
 #include "support/RunProgram.h"
 #include "support/TestHost.h"
@@ -143,6 +144,42 @@ TEST(MethodNameTest, MatchesWholeNamesIgnoringCase) {
   EXPECT_FALSE(IsValidMethodName("ReturnFeatures "));
   EXPECT_FALSE(IsValidMethodName("Return"));
   EXPECT_FALSE(IsValidMethodName(""));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(TarvoProgramTest, MaskUnicodeCharactersRunsOnPosixPaths) {
+  const std::string folder = MakeTempFolder("tarvo-mask");
+  const std::string input = folder + "/in.xml";
+  {
+    FILE* f = fopen(input.c_str(), "wb");
+    fputs("Pr\xFC" "fung \x80\r\n", f);  // code page 1252: u umlaut and the euro sign
+    fclose(f);
+  }
+  const ProgramResult r = Tarvo({"MaskUnicodeCharacters", input, folder + "/out.xml"});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "Tarvo returned: 0   <-- OK");
+  FILE* f = fopen((folder + "/out.xml").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::string bytes(256, '\0');
+  bytes.resize(fread(bytes.data(), 1, bytes.size(), f));
+  fclose(f);
+  const std::u16string expected = u"\uFEFFPr\u00FCfung \u00B2u8364&amp;\n";
+  EXPECT_EQ(bytes, std::string(reinterpret_cast<const char*>(expected.data()), expected.size() * 2));
+  // An output in a missing folder gives 3 and creates nothing.
+  EXPECT_EQ(Tarvo({"MaskUnicodeCharacters", input, folder + "/missing/out.xml"}).exitCode, 3);
+  EXPECT_FALSE(std::filesystem::exists(folder + "/missing"));
+  // Only one path: the output path is empty.
+  EXPECT_EQ(Tarvo({"maskunicodecharacters", input}).exitCode, 3);
+  std::filesystem::remove_all(folder);
+}
+
+TEST_F(TarvoProgramTest, ArgumentsThatAreNotUtf8AreTakenAsCodePage1252) {
+  const ProgramResult r = Tarvo({"MaskUnicodeCharacters", "/tmp/\xE4\xFF-missing.xml", "/tmp/out.xml"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "Tarvo returned: 1   <-- Error occured");
 }
 
 }  // namespace

@@ -1,0 +1,87 @@
+// The error manager of one method run. Every operation of the program
+// reports through AddMessage; the manager keeps the entries (the [RESULTS]
+// section is filled from them), tracks the highest level recorded, and
+// writes each entry as one line into the main log and the repository log.
+// Entries recorded before the log files are attached stay pending.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "infra/LogFile.h"
+
+// Entry levels.
+constexpr int kLevelDebug = 0;
+constexpr int kLevelDetail = 1;
+constexpr int kLevelInfo = 2;
+constexpr int kLevelWarning = 4;
+constexpr int kLevelError = 5;
+constexpr int kLevelCritical = 6;
+
+// One recorded entry.
+class CErrorObject {
+ public:
+  virtual ~CErrorObject() = default;
+
+  bool written = false;
+  std::string message;   // the text for the setup
+  std::string logText;   // the text of the log line
+  std::string function;  // Class::Method of the code that recorded it
+  int level = -1;
+};
+
+class CErrorMgr {
+ public:
+  CErrorMgr() = default;
+  ~CErrorMgr();
+  CErrorMgr(const CErrorMgr&) = delete;
+  CErrorMgr& operator=(const CErrorMgr&) = delete;
+
+  // Records one entry (log text defaults to the message) and writes what can be written.
+  void AddMessage(int level, std::string_view function, std::string_view message, std::string_view logText = "");
+  // printf-style convenience: the formatted text is message and log text.
+  void AddMessageF(int level, std::string_view function, const char* format, ...)
+      __attribute__((format(printf, 4, 5)));
+  // Writes every entry not written yet (debug entries only while the debug flag is set).
+  void FlushToLog();
+  // Attaches the main log (not owned) and the repository log (owned; dropped
+  // when its path equals the main log's), and switches debug logging on when
+  // LOGGINGLEVEL is above 10.
+  void AttachLogFiles(CLogFile* mainLog, std::unique_ptr<CLogFile> repositoryLog);
+  void WriteLogHeader(std::string_view setupId, std::string_view action);
+
+  int GetHighestLevel() const { return highestLevel_; }
+  void SetHighestLevel(int level) { highestLevel_ = level; }
+  bool IsError() const { return error_; }
+  void SetError(bool error) { error_ = error; }
+  bool IsCriticalFeature() const { return criticalFeature_; }
+  void SetCriticalFeature(bool critical) { criticalFeature_ = critical; }
+  bool IsDebug() const { return debug_; }
+  void SetDebug(bool debug) { debug_ = debug; }
+
+  // The messages of every entry of level 5 or 6, in recorded order.
+  void GetErrorMessages(std::vector<std::string>* messages) const;
+  const std::vector<std::unique_ptr<CErrorObject>>& Entries() const { return entries_; }
+  // Deletes all entries, clears the critical-feature and error flags (not the
+  // debug flag) and sets the highest level to -1.
+  void ResetMessages();
+
+  const CLogFile* MainLog() const { return mainLog_; }
+  const CLogFile* RepositoryLog() const { return repositoryLog_.get(); }
+
+  // The log line of an entry (without the time and line end): label, function column and text.
+  static std::string FormatLine(const CErrorObject& entry, std::string_view time);
+
+ private:
+  void WriteHeaderTo(CLogFile& log, bool isMainLog, const std::vector<std::string>& lines);
+
+  bool debug_ = false;
+  bool criticalFeature_ = false;
+  bool error_ = false;
+  std::vector<std::unique_ptr<CErrorObject>> entries_;
+  int highestLevel_ = -1;
+  CLogFile* mainLog_ = nullptr;
+  std::unique_ptr<CLogFile> repositoryLog_;
+};

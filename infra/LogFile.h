@@ -1,0 +1,41 @@
+// The log files of a run (Tarvo.log in the log folder and in the repository
+// folder). A log file is never kept open: every line is appended by opening
+// the file, seeking to its end, writing and closing it, so the log is
+// complete up to the last line even when the process dies.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class CLogFile {
+ public:
+  // The level threshold every log file is given.
+  static constexpr int kDefaultLevel = 9;
+
+  CLogFile() = default;
+  virtual ~CLogFile() = default;
+
+  void Init(std::string_view path, int level = kDefaultLevel);
+  const std::string& GetFilePath() const { return path_; }
+  int GetLevel() const { return level_; }
+
+  // Appends `text` (UTF-8) and CR LF in the log's 8-bit encoding; false when
+  // the file cannot be opened or written (nothing is reported).
+  bool AppendLine(std::string_view text);
+  // Deletes the file at the path.
+  bool DeleteLogFile();
+
+  // The label of a row of the label table (0-11); "" outside it.
+  static const char* LabelOfRow(int row);
+  // The row of the label table that a level is written with.
+  static int RowOfLevel(int level);
+
+  // The 8-bit form of a log line: characters up to U+00FF are the byte of the
+  // same value; characters above it become the code page 1252 byte that
+  // stands for them (the euro sign 0x80, ...), or "?" where 1252 has none.
+  static std::string ToLogBytes(std::string_view utf8);
+
+ private:
+  std::string path_;
+  int level_ = kDefaultLevel;
+};

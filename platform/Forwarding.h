@@ -1,0 +1,103 @@
+// Forwarding wrappers of the platform services. Each forwards every call to
+// another implementation; a test derives from one and overrides a single
+// call to fail (access denied, a locked file, ...) without writing a whole
+// fake. ForwardingPlatform bundles them around a base platform.
+#pragma once
+
+#include "platform/Platform.h"
+
+namespace plat {
+
+class ForwardingFiles : public IFiles {
+ public:
+  explicit ForwardingFiles(IFiles& base) : base_(base) {}
+  std::string FullPath(std::string_view path) override { return base_.FullPath(path); }
+  std::string CurrentDirectory() override { return base_.CurrentDirectory(); }
+  uint32_t GetAttributes(std::string_view path, uint32_t* attributes) override {
+    return base_.GetAttributes(path, attributes);
+  }
+  uint32_t SetReadOnly(std::string_view path, bool readOnly) override { return base_.SetReadOnly(path, readOnly); }
+  uint32_t Find(std::string_view pattern, std::vector<FileEntry>* found) override {
+    return base_.Find(pattern, found);
+  }
+  uint32_t OpenStream(std::string_view path, OpenMode mode, std::unique_ptr<IFileStream>* stream) override {
+    return base_.OpenStream(path, mode, stream);
+  }
+  uint32_t MakeDirectory(std::string_view path) override { return base_.MakeDirectory(path); }
+  uint32_t RemoveFile(std::string_view path) override { return base_.RemoveFile(path); }
+  uint32_t RemoveFolder(std::string_view path) override { return base_.RemoveFolder(path); }
+  uint32_t MoveReplace(std::string_view from, std::string_view to) override { return base_.MoveReplace(from, to); }
+
+ protected:
+  IFiles& base_;
+};
+
+class ForwardingRegistry : public IRegistry {
+ public:
+  explicit ForwardingRegistry(IRegistry& base) : base_(base) {}
+  uint32_t OpenKey(HKey parent, std::string_view subKey, uint32_t sam, HKey* result) override {
+    return base_.OpenKey(parent, subKey, sam, result);
+  }
+  uint32_t CreateKey(HKey parent, std::string_view subKey, uint32_t sam, HKey* result, bool* created) override {
+    return base_.CreateKey(parent, subKey, sam, result, created);
+  }
+  uint32_t CloseKey(HKey key) override { return base_.CloseKey(key); }
+  uint32_t QueryValue(HKey key, std::string_view name, RegValue* value, uint32_t* requiredSize,
+                      uint32_t bufferSize) override {
+    return base_.QueryValue(key, name, value, requiredSize, bufferSize);
+  }
+  uint32_t SetValue(HKey key, std::string_view name, uint32_t type, std::string_view data) override {
+    return base_.SetValue(key, name, type, data);
+  }
+  uint32_t DeleteValue(HKey key, std::string_view name) override { return base_.DeleteValue(key, name); }
+  uint32_t EnumKey(HKey key, uint32_t index, std::string* name) override { return base_.EnumKey(key, index, name); }
+  uint32_t EnumValue(HKey key, uint32_t index, std::string* name, RegValue* value) override {
+    return base_.EnumValue(key, index, name, value);
+  }
+  uint32_t QueryInfoKey(HKey key, RegKeyInfo* info) override { return base_.QueryInfoKey(key, info); }
+  uint32_t DeleteKey(HKey parent, std::string_view subKey, uint32_t sam) override {
+    return base_.DeleteKey(parent, subKey, sam);
+  }
+  uint32_t DeleteTree(HKey parent, std::string_view subKey, uint32_t sam) override {
+    return base_.DeleteTree(parent, subKey, sam);
+  }
+  uint32_t FlushKey(HKey key) override { return base_.FlushKey(key); }
+  uint32_t GetKeySecurity(HKey key, uint32_t securityInformation, std::string* descriptor) override {
+    return base_.GetKeySecurity(key, securityInformation, descriptor);
+  }
+  uint32_t SetKeySecurity(HKey key, uint32_t securityInformation, std::string_view descriptor) override {
+    return base_.SetKeySecurity(key, securityInformation, descriptor);
+  }
+
+ protected:
+  IRegistry& base_;
+};
+
+// A platform whose services are the base platform's, except those a test
+// replaces with SetFiles / SetRegistry / ... (the object must outlive this).
+class ForwardingPlatform : public IPlatform {
+ public:
+  explicit ForwardingPlatform(IPlatform& base) : base_(base) {}
+  ISystem& System() override { return system_ ? *system_ : base_.System(); }
+  IFiles& Files() override { return files_ ? *files_ : base_.Files(); }
+  IRegistry& Registry() override { return registry_ ? *registry_ : base_.Registry(); }
+  ISecurity& Security() override { return security_ ? *security_ : base_.Security(); }
+  IAccounts& Accounts() override { return accounts_ ? *accounts_ : base_.Accounts(); }
+
+  void SetSystem(ISystem* system) { system_ = system; }
+  void SetFiles(IFiles* files) { files_ = files; }
+  void SetRegistry(IRegistry* registry) { registry_ = registry; }
+  void SetSecurity(ISecurity* security) { security_ = security; }
+  void SetAccounts(IAccounts* accounts) { accounts_ = accounts; }
+  IPlatform& Base() { return base_; }
+
+ private:
+  IPlatform& base_;
+  ISystem* system_ = nullptr;
+  IFiles* files_ = nullptr;
+  IRegistry* registry_ = nullptr;
+  ISecurity* security_ = nullptr;
+  IAccounts* accounts_ = nullptr;
+};
+
+}  // namespace plat
