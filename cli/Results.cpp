@@ -1,0 +1,99 @@
+#include "cli/Results.h"
+
+#include "infra/ErrorMgr.h"
+#include "infra/IniFile.h"
+#include "infra/ProfileString.h"
+#include "infra/Tool.h"
+#include "platform/text/Text.h"
+
+namespace {
+
+constexpr int kMaxCriticalFeatureMessages = 999;
+
+std::string CriticalFeatureMessageKey(int i) { return text::Format("CriticalFeatureErrorMessage%d", i); }
+
+void Set(CIniFile& model, std::string_view key, std::string_view value) {
+  model.SetValue(kResultsSection, key, value);
+}
+
+std::string Get(const CIniFile& model, std::string_view key) { return model.GetValue(kResultsSection, key); }
+
+void WriteKey(std::string_view path, std::string_view key, std::string_view value) {
+  profile::WritePrivateString(kResultsSection, key, value, path);
+}
+
+}  // namespace
+
+std::string MessageFullPath(std::string_view logfilePath) {
+  if (logfilePath.empty()) return kReturnedFeaturesFile;
+  return CStdTool::GetDirectoryOfPath(logfilePath) + kReturnedFeaturesFile;
+}
+
+int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath) {
+  if (!profile::WritePrivateString(kResultsSection, "ErrorOccured", "0", opFilePath)) return 4;
+  WriteKey(opFilePath, "ErrorMessage", "");
+  WriteKey(opFilePath, "CriticalError", "0");
+  WriteKey(opFilePath, "CriticalErrorMessage", "");
+  WriteKey(opFilePath, "ContainCriticalFeatures", "0");
+  WriteKey(opFilePath, "CriticalFeatureError", "0");
+  Set(model, "ErrorOccured", "0");
+  Set(model, "ErrorMessage", "");
+  Set(model, "CriticalError", "0");
+  Set(model, "CriticalErrorMessage", "");
+  Set(model, "RebootRequirement", "0");
+  Set(model, "MessageFullPath", MessageFullPath(logfilePath));
+  Set(model, "ContainCriticalFeatures", "0");
+  Set(model, "CriticalFeatureError", "0");
+  return 0;
+}
+
+void SetRebootRequirement(CIniFile& model, int rebootCode) {
+  const std::string current = Get(model, "RebootRequirement");
+  // "2" (before the installation) is never lowered; "1" is raised only by code 4.
+  if (rebootCode > kRebootNo && current == "0") {
+    if (rebootCode == kRebootAfterInstallation) Set(model, "RebootRequirement", "1");
+    if (rebootCode == kRebootBeforeInstallation) Set(model, "RebootRequirement", "2");
+  } else if (rebootCode == kRebootBeforeInstallation && current != "2") {
+    Set(model, "RebootRequirement", "2");
+  }
+}
+
+void SetContainCriticalFeatures(CIniFile& model, bool critical) {
+  if (critical && Get(model, "ContainCriticalFeatures") != "1") Set(model, "ContainCriticalFeatures", "1");
+}
+
+void SetResults(CIniFile& model, const CErrorMgr& errorMgr) {
+  if (errorMgr.GetHighestLevel() == -1) return;
+  for (const auto& entry : errorMgr.Entries()) {
+    if (entry->level == kLevelError) {
+      Set(model, "ErrorOccured", "1");
+      if (!entry->message.empty()) Set(model, "ErrorMessage", entry->message);
+    } else if (entry->level == kLevelCritical) {
+      Set(model, "ErrorOccured", "1");
+      Set(model, "CriticalError", "1");
+      if (!entry->message.empty()) Set(model, "CriticalErrorMessage", entry->message);
+    }
+  }
+  if (!errorMgr.IsCriticalFeature()) return;
+  std::vector<std::string> messages;
+  errorMgr.GetErrorMessages(&messages);
+  if (messages.empty()) return;
+  Set(model, "CriticalFeatureError", "1");
+  for (size_t i = 0; i < messages.size(); ++i) {
+    Set(model, CriticalFeatureMessageKey(static_cast<int>(i + 1)), messages[i]);
+  }
+}
+
+void WriteResults(std::string_view opFilePath, const CIniFile& model) {
+  for (const char* key : {"ErrorOccured", "ErrorMessage", "CriticalError", "CriticalErrorMessage",
+                          "ContainCriticalFeatures", "CriticalFeatureError"}) {
+    WriteKey(opFilePath, key, Get(model, key));
+  }
+  for (int i = 1; i <= kMaxCriticalFeatureMessages; ++i) {
+    const std::string value = Get(model, CriticalFeatureMessageKey(i));
+    if (value.empty()) break;
+    WriteKey(opFilePath, CriticalFeatureMessageKey(i), value);
+  }
+  WriteKey(opFilePath, "RebootRequirement", Get(model, "RebootRequirement"));
+  WriteKey(opFilePath, "MessageFullPath", Get(model, "MessageFullPath"));
+}

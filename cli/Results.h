@@ -1,0 +1,32 @@
+// The [RESULTS] section of the OPFile: reset at the start of a run, kept in
+// the in-memory OPFile during it (raised by the features as they are read,
+// filled from the error manager's entries at the end) and written back key
+// by key into the file.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+class CErrorMgr;
+class CIniFile;
+
+inline constexpr const char* kResultsSection = "RESULTS";
+inline constexpr const char* kReturnedFeaturesFile = "ReturnedFeatures.xml";
+
+// Reboot codes of a feature.
+constexpr int kRebootUnset = -1;
+constexpr int kRebootNo = 1;
+constexpr int kRebootAfterInstallation = 2;
+constexpr int kRebootBeforeInstallation = 4;
+
+// Writes the initial keys into the file and the model: 0, or 4 when
+// ErrorOccured cannot be written.
+int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath);
+void SetRebootRequirement(CIniFile& model, int rebootCode);
+void SetContainCriticalFeatures(CIniFile& model, bool critical);
+// Copies the error manager's entries into the model.
+void SetResults(CIniFile& model, const CErrorMgr& errorMgr);
+// Writes the model's keys into the file (single failures are ignored).
+void WriteResults(std::string_view opFilePath, const CIniFile& model);
+// The folder of LogfilePath (with its backslash) + "ReturnedFeatures.xml".
+std::string MessageFullPath(std::string_view logfilePath);
