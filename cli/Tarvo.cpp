@@ -1,7 +1,7 @@
 #include "cli/Tarvo.h"
 
-// The methods below are not built yet; they answer "internal error" without
-// touching any file, so that no caller mistakes them for done work.
+// The feature methods below are not built yet; they answer "internal error"
+// without touching any file, so that no caller mistakes them for done work.
 int CTarvo::ReturnFeatures(const std::string&) { return kTarvoInternalError; }
 int CTarvo::ApplyFeatures(const std::string&) { return kTarvoInternalError; }
 int CTarvo::ExportFirewallFeatures(const std::string&) { return kTarvoInternalError; }

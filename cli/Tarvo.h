@@ -1,9 +1,18 @@
 // CTarvo: the controller of one run. The entry point constructs one per
 // process and calls exactly one method on it; each method returns the
-// process exit code.
+// process exit code. Every method that takes an OPFile starts with
+// InitEnvironment: load the OPFile, attach the log files, reset [RESULTS],
+// write the log header and load the language resources.
 #pragma once
 
 #include <string>
+#include <string_view>
+
+#include "infra/IniFile.h"
+#include "infra/LogFile.h"
+#include "platform/System.h"
+
+class CErrorMgr;
 
 class CTarvo {
  public:
@@ -17,6 +26,34 @@ class CTarvo {
   int ImportAndApplyFirewallFeatures(const std::string& snapshotName);
   int UninstallFeatures(const std::string& opFilePath);
   int CancelSetFeatures(const std::string& opFilePath);
+
+  // 0, or the exit codes 1-5.
+  int InitEnvironment(CErrorMgr& errorMgr, const std::string& opFilePath, std::string_view methodLabel);
+  // 0, 1 (missing), 2 (unreadable) or 3 (no ResourcePath).
+  int OpenIniFile(CErrorMgr& errorMgr, const std::string& opFilePath);
+  std::string GetLogFileName(CErrorMgr& errorMgr);
+  std::string GetLogFileInRepositoryDir(CErrorMgr& errorMgr);
+  bool OpenResources(CErrorMgr& errorMgr);
+
+  const CIniFile& OpFile() const { return opFile_; }
+  CIniFile& OpFile() { return opFile_; }
+  std::string General(std::string_view key) const { return opFile_.GetValue("GENERAL", key); }
+  const std::string& MethodName() const { return methodName_; }
+  void SetMethodName(std::string name) { methodName_ = std::move(name); }
+  const plat::OsVersionInfoEx& WindowsVersion() const { return windowsVersion_; }
+  bool TargetOnly() const { return targetOnly_; }
+  void SetTargetOnly(bool targetOnly) { targetOnly_ = targetOnly; }
+
+ private:
+  // The shape shared by CancelSetFeatures and UninstallFeatures.
+  int RunUnsupportedMethod(const std::string& opFilePath, std::string_view method, std::string_view finished);
+
+  bool snapshotNameGiven_ = false;
+  CIniFile opFile_;
+  CLogFile mainLog_;
+  plat::OsVersionInfoEx windowsVersion_;
+  std::string methodName_;
+  bool targetOnly_ = false;
 };
 
 // The result of a method that is not available in this build yet.

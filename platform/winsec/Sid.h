@@ -1,6 +1,6 @@
-// Security identifiers (SIDs) in the form Windows stores and prints them: the
-// binary layout of MS-DTYP (revision 1, a 48-bit identifier authority, up to
-// 15 sub-authorities) and the "S-1-..." text form. Well-known SIDs and the
+// Security identifiers (SIDs) as Windows stores and prints them: the binary
+// layout (revision 1, a 48-bit identifier authority, up to 15
+// sub-authorities) and the "S-1-..." text form. Well-known SIDs and the
 // relative identifiers (RIDs) of the built-in accounts and aliases live here
 // too, so every module names them the same way.
 #pragma once

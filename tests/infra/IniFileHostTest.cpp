@@ -58,7 +58,8 @@ TEST_F(IniFileHost, AReadOnlyFileStillLoads) {
 // --- Save -------------------------------------------------------------------
 
 TEST_F(IniFileHost, SaveOfAnEightBitFileWritesUtf16AndLoadsBackTheSame) {
-  host_.WriteHostFile("C:\\Repo\\Export.ini", "[GENERAL]\r\nSessionID=88  Tarvo GUI\r\n; c\r\n[Product1]\r\nk=\xE4\r\n");
+  host_.WriteHostFile("C:\\Repo\\Export.ini",
+                      "[GENERAL]\r\nSessionID=88  Tarvo GUI\r\n; c\r\n[Product1]\r\nk=\xE4\r\n");
   CIniFile ini;
   ASSERT_EQ(ini.Load("C:\\Repo\\Export.ini"), "");
   EXPECT_FALSE(ini.IsUnicode());

@@ -63,7 +63,8 @@ TEST(ProfileStringWrite, TheFirstMatchingSectionAndKeyCount) {
 
 TEST(ProfileStringWrite, OnlyKeyLinesInsideTheSectionMatch) {
   // Before the first header and in comments the key does not count.
-  EXPECT_EQ(Written("k=1\r\n[S]\r\n;k=2\r\n[T]\r\nk=3\r\n", "S", "k", "9"), "k=1\r\n[S]\r\nk=9\r\n;k=2\r\n[T]\r\nk=3\r\n");
+  EXPECT_EQ(Written("k=1\r\n[S]\r\n;k=2\r\n[T]\r\nk=3\r\n", "S", "k", "9"),
+            "k=1\r\n[S]\r\nk=9\r\n;k=2\r\n[T]\r\nk=3\r\n");
   // A header is found by its trimmed name up to the last "]".
   EXPECT_EQ(Written("  [ S ] ; note\r\nk=1\r\n", "S", "K", "2"), "  [ S ] ; note\r\nk=2\r\n");
 }
@@ -117,7 +118,8 @@ TEST(ProfileStringWrite, OneWriteIsAlwaysOneLine) {
 // --- Bad input --------------------------------------------------------------
 
 TEST(ProfileStringWrite, OddSizedUtf16FileKeepsItsLastByteBehindTheText) {
-  EXPECT_EQ(Written(Utf16File("[RESULTS]\r\n") + "\x7F", "RESULTS", "k", "v"), Utf16File("[RESULTS]\r\nk=v\r\n") + "\x7F");
+  EXPECT_EQ(Written(Utf16File("[RESULTS]\r\n") + "\x7F", "RESULTS", "k", "v"),
+            Utf16File("[RESULTS]\r\nk=v\r\n") + "\x7F");
   EXPECT_EQ(Written(Utf16File("[A]\r\n") + "\x7F", "R", "k", "v"), Utf16File("[A]\r\n[R]\r\nk=v\r\n") + "\x7F");
   EXPECT_EQ(Written("\xFF\xFE\x7F", "R", "k", "v"), Utf16File("[R]\r\nk=v\r\n") + "\x7F");
 }
@@ -242,7 +244,8 @@ TEST_F(ProfileStringFile, ResultsWrittenAfterTheCutFollowTheHeader) {
   for (auto [key, value] : {std::pair{"ErrorOccured", "0"}, {"ErrorMessage", ""}, {"CriticalError", "0"}}) {
     EXPECT_TRUE(profile::WritePrivateString("RESULTS", key, value, "C:\\op.ini")) << key;
   }
-  EXPECT_EQ(host_.ReadHostFile("C:\\op.ini"), Utf16File(head + "ErrorOccured=0\r\nErrorMessage=\r\nCriticalError=0\r\n"));
+  EXPECT_EQ(host_.ReadHostFile("C:\\op.ini"),
+            Utf16File(head + "ErrorOccured=0\r\nErrorMessage=\r\nCriticalError=0\r\n"));
   ASSERT_EQ(ini.Load("C:\\op.ini"), "");
   EXPECT_EQ(ini.GetValue("Results", "ErrorOccured"), "0");
 }

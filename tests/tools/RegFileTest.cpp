@@ -185,8 +185,12 @@ TEST_F(RegFileRoundTrip, ExportWritesTheVersion5TextForm) {
   const std::string textForm = text::Utf16ToUtf8(text::Utf16LeBytesToUtf16(bytes.substr(2)));
   // Every line break is CR LF.
   for (size_t i = 0; i < textForm.size(); ++i) {
-    if (textForm[i] == '\n') ASSERT_TRUE(i > 0 && textForm[i - 1] == '\r') << "bare LF at " << i;
-    if (textForm[i] == '\r') ASSERT_EQ(textForm[i + 1], '\n') << "bare CR at " << i;
+    if (textForm[i] == '\n') {
+      ASSERT_TRUE(i > 0 && textForm[i - 1] == '\r') << "bare LF at " << i;
+    }
+    if (textForm[i] == '\r') {
+      ASSERT_EQ(textForm[i + 1], '\n') << "bare CR at " << i;
+    }
   }
   const std::vector<std::string> lines = Lines(textForm);
   auto has = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) != lines.end(); };
@@ -448,7 +452,7 @@ TEST_F(RegFileImport, RejectsBadLinesWithTheirNumber) {
 }
 
 TEST_F(RegFileImport, RejectsFilesWithoutAKnownHeader) {
-  for (const std::string file : {std::string(), std::string("REGEDIT5\r\n[HKLM\\S]\r\n"),
+  for (const std::string& file : {std::string(), std::string("REGEDIT5\r\n[HKLM\\S]\r\n"),
                                  std::string("\r\nWindows Registry Editor Version 5.00\r\n"),
                                  std::string("\xFE\xFF\0W", 4)}) {
     RegFileDocument document;

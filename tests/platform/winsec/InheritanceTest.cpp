@@ -86,7 +86,7 @@ TEST(InheritanceFlags, ObjectAcesPropagateByTheirFlags) {
 }
 
 TEST(InheritanceMapping, GenericRightsSplitIntoEffectiveAndInheritOnly) {
-  // The folder listing a shell shows for such a parent: "D:AI(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)".
+  // A folder below such a parent reads back as "D:AI(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)".
   EXPECT_EQ(Inherit("D:(A;OICI;GA;;;BA)", InheritanceTarget::Directory()),
             "(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)");
   EXPECT_EQ(Inherit("D:(A;OICI;GA;;;BA)", InheritanceTarget::File()), "(A;ID;FA;;;BA)");
