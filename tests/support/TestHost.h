@@ -11,9 +11,10 @@
 
 class TestHost {
  public:
-  // A virtual-clock host of `profile` and `language`.
+  // A virtual-clock host of `profile` and `language`, seen by a process of
+  // the build's own bitness unless `process32Bit` says otherwise.
   explicit TestHost(std::string_view profile = "win7-sp1-x64", std::string_view language = "en-US",
-                    bool process32Bit = false);
+                    bool process32Bit = host::OpenOptions{}.process32Bit);
   ~TestHost();
   TestHost(const TestHost&) = delete;
   TestHost& operator=(const TestHost&) = delete;
