@@ -6,5 +6,3 @@ int CTarvo::ReturnFeatures(const std::string&) { return kTarvoInternalError; }
 int CTarvo::ApplyFeatures(const std::string&) { return kTarvoInternalError; }
 int CTarvo::ExportFirewallFeatures(const std::string&) { return kTarvoInternalError; }
 int CTarvo::ImportAndApplyFirewallFeatures(const std::string&) { return kTarvoInternalError; }
-int CTarvo::UninstallFeatures(const std::string&) { return kTarvoInternalError; }
-int CTarvo::CancelSetFeatures(const std::string&) { return kTarvoInternalError; }

@@ -1,8 +1,9 @@
 // The Accounts service: local groups and their members, a user's local
 // groups and the account domain, shaped after the NetAPI calls on the local
 // machine. Results are NET_API_STATUS codes (2220 group not found, 2221 user
-// not found, 2223/1379 exists, 1377/1378 member (not) in group, 1387 no such
-// member, 1388 invalid member, 5 access denied).
+// not found, 1379 local group / 2223 global group / 2224 user of that name
+// exists, 1377/1378 member (not) in group, 1387 no such member, 1388 invalid
+// member, 1371 built-in group, 87 bad name, 5 access denied).
 #pragma once
 
 #include <cstdint>

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/host/HostSeed.h"
+#include "platform/host/SecuritySeed.h"
 #include "platform/text/Text.h"
 
 namespace host {
@@ -139,12 +140,25 @@ std::string Host::Load(const std::string& folder, const OpenOptions& options) {
   registry_ = std::make_unique<HostRegistry>(db_, *profile_, db_.Meta("user_sid"), options.process32Bit);
   security_ = std::make_unique<HostSecurity>(*this);
   accounts_ = std::make_unique<HostAccounts>(*this);
+  InstallKeyAccessCheck();
   return {};
 }
 
+// Opening a key checks the process token against the key's DACL, as
+// RegOpenKeyEx does.
+void Host::InstallKeyAccessCheck() {
+  registry_->SetAccessCheck(
+      [security = security_.get()](int64_t keyId, uint32_t access) { return security->CheckKeyAccess(keyId, access); });
+}
+
 void Host::Seed(const CreateOptions&) {
+  // Setup writes as the system does, whoever the user will be.
+  registry_->SetAccessCheck({});
   SeedFolders(*paths_, system_->Folders());
   SeedRegistry(*registry_, *profile_, system_->Folders(), identity_, UserSid());
+  SeedAccounts(*this);
+  SeedSecurity(*this);  // last: it gives everything seeded above its owner
+  InstallKeyAccessCheck();
 }
 
 }  // namespace host

@@ -61,6 +61,7 @@ class Host : public plat::IPlatform {
   const Profile& ProfileDef() const { return *profile_; }
   const MachineIdentity& Identity() const { return identity_; }
   HostRegistry& RegistryImpl() { return *registry_; }
+  HostSecurity& SecurityImpl() { return *security_; }
   HostSystem& SystemImpl() { return *system_; }
   const std::string& Folder() const { return folder_; }
   std::string UserSid() const { return db_.Meta("user_sid"); }
@@ -71,6 +72,7 @@ class Host : public plat::IPlatform {
   Host() = default;
   std::string Load(const std::string& folder, const OpenOptions& options);
   void Seed(const CreateOptions& create);
+  void InstallKeyAccessCheck();
 
   std::string folder_;
   mutable HostDb db_;

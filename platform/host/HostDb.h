@@ -80,7 +80,12 @@ class Transaction {
  public:
   explicit Transaction(HostDb& db) : db_(db) { db_.Begin(); }
   ~Transaction() {
-    if (!done_) db_.Rollback();
+    if (done_) return;
+    try {
+      db_.Rollback();
+    } catch (const DbError&) {
+      // A failed rollback leaves SQLite to discard the transaction when the connection closes.
+    }
   }
   void Commit() {
     db_.Commit();

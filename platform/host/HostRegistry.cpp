@@ -1,6 +1,7 @@
 #include "platform/host/HostRegistry.h"
 
 #include "platform/WinError.h"
+#include "platform/host/KeySecurity.h"
 #include "platform/host/Wow64.h"
 #include "platform/text/Text.h"
 
@@ -330,25 +331,22 @@ uint32_t HostRegistry::FlushKey(plat::HKey key) {
   return StateOf(key, &state);  // every change is already committed
 }
 
-uint32_t HostRegistry::GetKeySecurity(plat::HKey key, uint32_t, std::string* descriptor) {
+// Key security follows KeySecurity.h: what a key reads back is computed
+// from the keys above it, and the security-information bits choose the
+// parts read or written.
+uint32_t HostRegistry::GetKeySecurity(plat::HKey key, uint32_t securityInformation, std::string* descriptor) {
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
-    Statement st(db_.Handle(), "SELECT sd FROM reg_key WHERE id=?");
-    st.Bind(1, state.keyId);
-    if (!st.Step() || st.IsNull(0)) return winerr::kFileNotFound;
-    *descriptor = st.Blob(0);
-    return winerr::kSuccess;
+    return KeySecurityStore(db_, profile_).Read(state.keyId, securityInformation, descriptor);
   });
 }
 
-uint32_t HostRegistry::SetKeySecurity(plat::HKey key, uint32_t, std::string_view descriptor) {
+uint32_t HostRegistry::SetKeySecurity(plat::HKey key, uint32_t securityInformation, std::string_view descriptor) {
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
-    Statement st(db_.Handle(), "UPDATE reg_key SET sd=? WHERE id=?");
-    st.BindBlob(1, descriptor).Bind(2, state.keyId).Run();
-    return winerr::kSuccess;
+    return KeySecurityStore(db_, profile_).WriteLiteral(state.keyId, securityInformation, descriptor);
   });
 }
 

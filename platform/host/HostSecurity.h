@@ -1,9 +1,15 @@
 // The security service of the simulated host: account lookups with the
-// profile's localized names, the process token, and the security
-// descriptors of files and registry keys kept in host.db.
+// profile's localized names, the process token with its privileges, and
+// the security descriptors of files and registry keys kept in host.db,
+// checked against the token as Windows checks them.
 #pragma once
 
+#include <optional>
+
 #include "platform/Security.h"
+#include "platform/host/AccountDirectory.h"
+#include "platform/host/FileSecurity.h"
+#include "platform/host/Token.h"
 
 namespace host {
 
@@ -29,8 +35,34 @@ class HostSecurity : public plat::ISecurity {
   uint32_t SetFileSecurity(std::string_view path, uint32_t securityInformation,
                            const winsec::SecurityDescriptor& descriptor) override;
 
+  // The token of this process, made from the account database on first use
+  // and kept for the life of the process, as a logon token is.
+  Token& ProcessToken();
+  // The check HostRegistry runs when a key is opened: 0, or 5 when the
+  // key's DACL does not grant `access` to the token.
+  uint32_t CheckKeyAccess(int64_t keyId, uint32_t access);
+
  private:
+  // A named object located for the security calls.
+  struct NamedObject {
+    bool isKey = false;
+    FileObject file;
+    int64_t keyId = 0;
+    const winsec::GenericMapping* mapping = nullptr;
+  };
+  uint32_t Locate(std::string_view objectName, plat::SeObjectType type, NamedObject* object);
+  uint32_t LocateKey(std::string_view objectName, plat::SeObjectType type, NamedObject* object);
+  winsec::SecurityDescriptor EffectiveOf(const NamedObject& object);
+  std::optional<winsec::SecurityDescriptor> StoredOf(const NamedObject& object);
+  uint32_t StoreFor(const NamedObject& object, const winsec::SecurityDescriptor& sd);
+  // The rights a Get/Set of these parts needs, checked against the token.
+  uint32_t CheckRights(const winsec::SecurityDescriptor& current, const NamedObject& object, uint32_t rights);
+  uint32_t CheckNewOwner(const winsec::Sid* owner);
+  bool IsLocalMachine(std::string_view systemName) const;
+  AccountDirectory Directory();
+
   Host& host_;
+  std::optional<Token> token_;
 };
 
 }  // namespace host

@@ -100,9 +100,10 @@ std::string DomainSidOf(const Profile& profile) {
 }
 
 void SeedFolders(const PathMap& paths, const KnownFolders& f) {
+  const std::string security = f.windows + "\\security";
   for (const std::string* folder : {&f.windows, &f.system, &f.systemX86, &f.programFiles, &f.programFilesX86,
                                     &f.commonFiles, &f.commonFilesX86, &f.commonAppData, &f.commonDocuments,
-                                    &f.userProfile, &f.temp}) {
+                                    &f.userProfile, &f.temp, &security}) {
     WinPath parsed;
     if (paths.Parse(*folder, &parsed) != 0) continue;
     std::error_code ec;

@@ -544,7 +544,8 @@ TEST_F(RegFileImport, FailedCallInsideTheCallersTransactionRollsEverythingBack) 
 TEST_F(RegFileImport, SurvivesArbitraryBytes) {
   const std::string seeds[] = {
       Utf16File("Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\F]\r\n"
-                "\"s\"=\"t\\\\x\"\r\n@=dword:1\r\n\"h\"=hex(7):41,00,00,00,\\\r\n  00,00\r\n[-HKCU\\Software\\F\\G]\r\n"),
+                "\"s\"=\"t\\\\x\"\r\n@=dword:1\r\n\"h\"=hex(7):41,00,00,00,\\\r\n  00,00\r\n"
+                "[-HKCU\\Software\\F\\G]\r\n"),
       "REGEDIT4\n[HKCU\\Software\\F]\n\"s\"=\"\xE4\"\n\"b\"=hex:01,02\n\"x\"=-\n",
       "Windows Registry Editor Version 5.00\n[HKCU\\Software\\F\\]\n\"q\"=hex(b):01,02,03,04,05,06,07,08\n",
   };

@@ -6,6 +6,12 @@
 #include "tools/tarvo-host/Json.h"
 
 namespace hosttool {
+
+// Commands of AccountCommands.cpp and AclCommands.cpp.
+int RunAccountsCommand(CommandContext& context);
+int RunGroupsCommand(CommandContext& context);
+int RunAclCommand(CommandContext& context);
+
 namespace {
 
 int RunInit(CommandContext& c);
@@ -18,8 +24,15 @@ const std::vector<Command>& Commands() {
       {"show", "show                      profile summary of the host", RunShow},
       {"reg",
        "reg query|add|delete KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/s] [/f] [/reg:32|/reg:64]\n"
-       "  reg export KEY FILE [/reg:32]   reg import FILE [/reg:32]",
+       "  reg export KEY FILE [/reg:32]   reg import FILE [/reg:32]\n"
+       "  (never prompts: /f to delete or overwrite a value, /y to overwrite FILE; delete /va: all values)",
        RunRegCommand},
+      {"accounts", "accounts                  users, groups and local groups with SIDs and members", RunAccountsCommand},
+      {"groups", "groups                    local groups with descriptions and members", RunGroupsCommand},
+      {"acl",
+       "acl PATH | acl --reg KEY [/reg:32|/reg:64]   owner, flags and DACL (PATH: Windows path, or POSIX = Z:)\n"
+       "  acl set PATH SDDL   acl --reg set KEY SDDL [/reg:32]   (a DACL with P is set protected)",
+       RunAclCommand},
       {"help", "help                      this text", RunHelp},
   };
   return commands;

@@ -2,12 +2,12 @@
 // host with the arguments and output shape of the Windows reg command. The
 // tool never prompts, so where reg asks for a confirmation (deleting, an
 // existing value or file) it wants /f or /y instead.
-#include <cstdio>
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
-#include <unistd.h>
 
 #include "platform/Registry.h"
 #include "platform/WinError.h"
@@ -63,7 +63,9 @@ std::optional<OptionSpelling> FindOption(const std::string& arg, bool recurseIsS
       {"reg:32", kOptView, false},     {"reg:64", kOptView, false},  {"y", kOptOverwriteFile, false},
   };
   const std::string name = text::AsciiLower(std::string_view(arg).substr(1));
-  if (name == "s") return recurseIsSeparator ? OptionSpelling{"s", kOptSeparator, true} : OptionSpelling{"s", kOptRecurse, false};
+  if (name == "s") {
+    return recurseIsSeparator ? OptionSpelling{"s", kOptSeparator, true} : OptionSpelling{"s", kOptRecurse, false};
+  }
   for (const OptionSpelling& spelling : kOptions) {
     if (name == spelling.name) return spelling;
   }
@@ -99,7 +101,8 @@ bool ParseArgs(const std::string& operation, const std::vector<std::string>& raw
       return false;
     }
     if (args->Has(spelling->option)) {
-      *error = "reg " + operation + ": " + raw[i] + " given twice (or both /reg:32 and /reg:64)";
+      *error = "reg " + operation + ": " +
+               (spelling->option == kOptView ? "use only one of /reg:32 and /reg:64" : raw[i] + " given twice");
       return false;
     }
     std::string value;
@@ -123,9 +126,11 @@ bool ParseArgs(const std::string& operation, const std::vector<std::string>& raw
 bool ExpectPositional(const std::string& operation, const RegArgs& args, size_t count, const char* what,
                       std::string* error) {
   if (args.positional.size() == count) return true;
-  *error = "reg " + operation + (args.positional.size() < count ? ": missing " : ": unexpected argument '" +
-                                                                                     args.positional[count] + "', expected ") +
-           what;
+  if (args.positional.size() < count) {
+    *error = "reg " + operation + ": missing " + what;
+  } else {
+    *error = "reg " + operation + ": unexpected argument '" + args.positional[count] + "' (expected " + what + ")";
+  }
   return false;
 }
 
@@ -148,6 +153,9 @@ bool ParseKeyArg(const std::string& spelling, KeyArg* key, std::string* error) {
   key->display = std::string(RootKeyName(key->root)) + (key->subKey.empty() ? "" : "\\" + key->subKey);
   return true;
 }
+
+// The message of a failed registry call, empty for success.
+std::string RcMessage(uint32_t rc) { return rc ? "reg: " + RegistryErrorText(rc) : std::string(); }
 
 // ---- Value types and data -------------------------------------------------
 
@@ -297,7 +305,7 @@ bool EncodeData(const RegArgs& args, plat::RegValue* value, std::string* error) 
     *value = {plat::kRegMultiSz, plat::MakeRegMultiSz(items)};
   } else if (typeName == "REG_DWORD" || typeName == "REG_DWORD_LITTLE_ENDIAN" ||
              typeName == "REG_DWORD_BIG_ENDIAN") {
-    if (!noData && !ParseNumber(data, 0xFFFFFFFFu, &number)) return bad("a number from 0 to 4294967295 or 0x0 to 0xffffffff");
+    if (!noData && !ParseNumber(data, 0xFFFFFFFFu, &number)) return bad("0 to 4294967295, or 0x0 to 0xffffffff");
     std::string bytes = plat::MakeRegDword(static_cast<uint32_t>(number));
     if (typeName == "REG_DWORD_BIG_ENDIAN") {
       *value = {plat::kRegDwordBigEndian, std::string(bytes.rbegin(), bytes.rend())};
@@ -416,7 +424,6 @@ struct QueryShape {
 void PrintQueryText(std::ostream& out, const std::vector<KeyListing>& listings, const QueryShape& shape,
                     size_t matches) {
   for (const KeyListing& listing : listings) {
-    if (shape.filtered && shape.recurse && listing.values.empty()) continue;
     out << "\n" << listing.path << "\n";
     for (const NamedValue& v : listing.values) out << ValueText(v);
     if (shape.defaultValue && !shape.recurse && listing.values.empty()) {
@@ -445,18 +452,18 @@ int RunQuery(CommandContext& c, const std::vector<std::string>& raw) {
   plat::IRegistry& registry = h->Registry();
   plat::HKey handle = plat::kNullKey;
   if (uint32_t rc = registry.OpenKey(key.root, key.subKey, plat::kKeyRead | args.viewSam, &handle)) {
-    return c.Fail("reg: " + RegistryErrorText(rc));
+    return c.Fail(RcMessage(rc));
   }
   QueryShape shape{args.Has(kOptRecurse), args.Has(kOptValue) || args.Has(kOptDefault), args.Has(kOptDefault)};
   std::vector<KeyListing> listings;
   const uint32_t rc = Collect(registry, handle, key.display, args.viewSam, shape.recurse, 0, &listings);
   registry.CloseKey(handle);
-  if (rc) return c.Fail("reg: " + RegistryErrorText(rc));
+  if (rc) return c.Fail(RcMessage(rc));
   size_t matches = 0;
   if (shape.filtered) {
     matches = FilterValues(&listings, args.Has(kOptDefault) ? std::string() : args.valueName);
     // A missing default value is shown as "not set"; anything else missing is an error.
-    if (matches == 0 && (shape.recurse || !shape.defaultValue)) return c.Fail("reg: " + RegistryErrorText(2));
+    if (matches == 0 && (shape.recurse || !shape.defaultValue)) return c.Fail(RcMessage(winerr::kFileNotFound));
     if (shape.recurse) std::erase_if(listings, [](const KeyListing& l) { return l.values.empty(); });
   }
   if (c.json) {
@@ -496,9 +503,9 @@ int InTransaction(CommandContext& c, host::Host& h, F&& change) {
   return kExitOk;
 }
 
-std::string RcMessage(uint32_t rc) { return rc ? "reg: " + RegistryErrorText(rc) : std::string(); }
-
-std::string ValueLabel(const std::string& name) { return name.empty() ? "the default value" : "the value '" + name + "'"; }
+std::string ValueLabel(const std::string& name) {
+  return name.empty() ? "the default value" : "the value '" + name + "'";
+}
 
 int RunAdd(CommandContext& c, const std::vector<std::string>& raw) {
   RegArgs args;
@@ -509,7 +516,6 @@ int RunAdd(CommandContext& c, const std::vector<std::string>& raw) {
       !ExpectPositional("add", args, 1, "KEY", &error) || !ParseKeyArg(args.positional[0], &key, &error)) {
     return c.Fail(error);
   }
-  if (args.Has(kOptAllValues)) return c.Fail("reg add: /va is an option of delete");
   const bool setsValue = args.Has(kOptValue) || args.Has(kOptDefault);
   if (!setsValue && (args.Has(kOptType) || args.Has(kOptData) || args.Has(kOptSeparator))) {
     return c.Fail("reg add: /t, /d and /s need /v NAME or /ve");

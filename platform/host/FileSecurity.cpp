@@ -1,0 +1,115 @@
+#include "platform/host/FileSecurity.h"
+
+#include <sys/stat.h>
+
+#include "platform/WinError.h"
+#include "platform/host/DefaultSecurity.h"
+#include "platform/text/Text.h"
+
+namespace host {
+namespace {
+
+bool StatEntry(const std::string& hostPath, uint64_t* inode, bool* isFolder) {
+  struct stat st;
+  if (stat(hostPath.c_str(), &st) != 0) return false;
+  *inode = static_cast<uint64_t>(st.st_ino);
+  *isFolder = S_ISDIR(st.st_mode);
+  return true;
+}
+
+// The stored-case names below the drive root of a mapped path.
+std::vector<std::string> StoredComponents(const std::string& hostPath, const std::string& rootPath) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (char c : std::string_view(hostPath).substr(rootPath == "/" ? 0 : rootPath.size())) {
+    if (c == '/') {
+      if (!current.empty()) parts.push_back(current);
+      current.clear();
+    } else {
+      current += c;
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  return parts;
+}
+
+}  // namespace
+
+std::string FileSecurityKey(std::string_view windowsPath) { return text::AsciiLower(windowsPath); }
+
+FileSecurityStore::FileSecurityStore(HostDb& db, const PathMap& paths, const Profile& profile)
+    : db_(db), paths_(paths), profile_(profile) {}
+
+std::optional<winsec::SecurityDescriptor> FileSecurityStore::StoredFor(const std::string& fold, uint64_t inode) {
+  Statement st(db_.Handle(), "SELECT sd, ino FROM file_sd WHERE fold=?");
+  st.Bind(1, fold);
+  // A row of an entry that was deleted and made anew is stale: the new
+  // entry starts from its folder, as a new file on Windows does.
+  if (!st.Step() || static_cast<uint64_t>(st.Int(1)) != inode) return std::nullopt;
+  const std::string bytes = st.Blob(0);
+  winsec::SecurityDescriptor sd;
+  if (winsec::SecurityDescriptor::FromSelfRelative(winsec::AsBytes(bytes), &sd) != winerr::kSuccess) {
+    return std::nullopt;
+  }
+  return sd;
+}
+
+uint32_t FileSecurityStore::Locate(std::string_view path, FileObject* object) {
+  WinPath parsed;
+  if (uint32_t rc = paths_.Parse(path, &parsed)) return rc;
+  const MappedPath mapped = paths_.Map(parsed);
+  if (!mapped.exists) return mapped.parentExists ? winerr::kFileNotFound : winerr::kPathNotFound;
+
+  WinPath root{parsed.drive, {}};
+  std::string levelHostPath = paths_.Map(root).hostPath;
+  const std::vector<std::string> names = StoredComponents(mapped.hostPath, levelHostPath);
+  WinPath level = root;
+  object->chain.clear();
+  for (size_t i = 0; i <= names.size(); ++i) {
+    if (i > 0) {
+      level.components.push_back(names[i - 1]);
+      levelHostPath += (levelHostPath == "/" ? "" : "/") + names[i - 1];
+    }
+    uint64_t inode = 0;
+    bool isFolder = false;
+    if (!StatEntry(levelHostPath, &inode, &isFolder)) return winerr::kPathNotFound;
+    const std::string fold = FileSecurityKey(level.ToString());
+    object->chain.push_back({StoredFor(fold, inode), isFolder});
+    if (i == names.size()) {
+      object->windowsPath = level.ToString();
+      object->fold = fold;
+      object->hostPath = levelHostPath;
+      object->inode = inode;
+      object->isFolder = isFolder;
+    }
+  }
+  return winerr::kSuccess;
+}
+
+winsec::SecurityDescriptor FileSecurityStore::Effective(const FileObject& object) const {
+  SecurityDefaults defaults([this] { return RootDefault(); }, [this] { return CreatorDefaultsOf(db_); });
+  return EffectiveSecurity(object.chain, defaults, winsec::kFileGenericMapping);
+}
+
+uint32_t FileSecurityStore::Store(const FileObject& object, const winsec::SecurityDescriptor& sd) {
+  winsec::Bytes bytes;
+  if (uint32_t rc = sd.ToSelfRelative(&bytes)) return rc;
+  Statement st(db_.Handle(),
+               "INSERT INTO file_sd(fold, path, sd, ino) VALUES(?, ?, ?, ?) "
+               "ON CONFLICT(fold) DO UPDATE SET path=excluded.path, sd=excluded.sd, ino=excluded.ino");
+  st.Bind(1, object.fold)
+      .Bind(2, object.windowsPath)
+      .BindBlob(3, winsec::ToByteString(bytes))
+      .Bind(4, static_cast<int64_t>(object.inode))
+      .Run();
+  return winerr::kSuccess;
+}
+
+winsec::SecurityDescriptor FileSecurityStore::RootDefault() const {
+  winsec::Sid user, domain;
+  winsec::Sid::FromString(db_.Meta("user_sid"), &user);
+  winsec::Sid::FromString(db_.Meta("domain_sid"), &domain);
+  return DefaultSecurityOf(DefaultObject::kDriveRoot, profile_, user, domain);
+}
+
+}  // namespace host

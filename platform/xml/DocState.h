@@ -1,0 +1,68 @@
+// Internal to the XML component: the pugixml tree behind the handles, the
+// conventions that turn pugixml's tree into the DOM the program expects,
+// and the door through which the component's modules reach a handle's
+// inside. Not for use outside platform/xml/.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "platform/xml/Dom.h"
+#include "platform/xml/Schema.h"
+
+namespace xml::detail {
+
+// One parsed or built tree. Two conventions live in it:
+// - A whitespace-only text run that is hidden from the DOM is kept as a text
+//   node with an empty value (the "whitespace marker"): parsing never makes
+//   empty text, so the marker cannot be confused with content, and its
+//   characters do not matter because the serializer writes its own.
+// - Nodes outside the tree (created and not yet appended, or removed) live
+//   under the "orphanage": an element with an empty name, kept as the last
+//   top-level node. pugixml frees a removed subtree recursively, so parking
+//   it also keeps deep subtrees safe and handles to them valid.
+struct Tree {
+  pugi::xml_document doc;
+  // Byte offsets at which each line of the parsed text starts (for the
+  // positions Validate reports); empty for a tree built in memory.
+  std::vector<size_t> lineStarts;
+};
+
+struct DocState {
+  std::shared_ptr<Tree> current = std::make_shared<Tree>();
+  ParseError parseError;
+  SchemaCache schemas;
+};
+
+bool IsWhitespaceMarker(pugi::xml_node node);
+bool IsOrphanage(pugi::xml_node node);
+// What the DOM shows: neither markers nor the orphanage.
+bool IsVisible(pugi::xml_node node);
+// The orphanage of `tree`, made on first use.
+pugi::xml_node Orphanage(Tree& tree);
+// Number of element ancestors (the document element is at level 0).
+int NestingLevel(pugi::xml_node node);
+// The top-level node (a child of the document node) that holds `node`, or
+// null for the document node itself.
+pugi::xml_node TopLevelAncestor(pugi::xml_node node);
+bool IsXmlWhitespace(char c);
+bool IsAllXmlWhitespace(std::string_view s);
+
+// Reaches into handles for the component's own modules.
+struct Access {
+  static Node MakeNode(const std::shared_ptr<DocState>& state, const std::shared_ptr<Tree>& tree,
+                       pugi::xml_node node, pugi::xml_attribute attribute = {});
+  static Document MakeDocument(const std::shared_ptr<DocState>& state);
+  static NodeList MakeList(const std::shared_ptr<DocState>& state, const std::shared_ptr<Tree>& tree);
+  static void Push(NodeList& list, pugi::xml_node node, pugi::xml_attribute attribute = {});
+  static pugi::xml_node NativeNode(const Node& node);  // an attribute's element for an attribute
+  static pugi::xml_attribute NativeAttribute(const Node& node);
+  static std::shared_ptr<Tree> TreeOf(const Node& node) { return node.TreeRef(); }
+  static const std::shared_ptr<DocState>& StateOf(const Node& node) { return node.state_; }
+  static const std::shared_ptr<SchemaSet>& SetOf(const SchemaCache& cache) { return cache.set_; }
+};
+
+}  // namespace xml::detail

@@ -1,0 +1,178 @@
+#include "platform/xml/Serializer.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "platform/text/Text.h"
+#include "platform/xml/DocState.h"
+
+namespace xml::detail {
+
+namespace {
+
+constexpr std::string_view kLineEnd = "\r\n";
+
+void AppendEscapedAttribute(std::string& out, std::string_view value) {
+  for (char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\t': out += "&#x9;"; break;
+      case '\n': out += "&#xA;"; break;
+      case '\r': out += "&#xD;"; break;
+      default: out += c;
+    }
+  }
+}
+
+void AppendEscapedText(std::string& out, std::string_view value) {
+  for (char c : value) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '\r': out += "&#xD;"; break;
+      default: out += c;
+    }
+  }
+}
+
+void AppendAttribute(std::string& out, std::string_view name, std::string_view value) {
+  out += name;
+  out += "=\"";
+  AppendEscapedAttribute(out, value);
+  out += '"';
+}
+
+void AppendDeclaration(std::string& out, pugi::xml_node declaration, XmlMode mode) {
+  out += "<?xml";
+  for (pugi::xml_attribute a : declaration.attributes()) {
+    // The Xml text is Unicode whatever the file was, so a byte encoding's
+    // name would be wrong there; only UTF-16 (what the text is) stays.
+    if (mode == XmlMode::kXmlText && std::string_view(a.name()) == "encoding" &&
+        !text::EqualsNoCase(a.value(), "UTF-16")) {
+      continue;
+    }
+    out += ' ';
+    AppendAttribute(out, a.name(), a.value());
+  }
+  out += "?>";
+}
+
+// The line break and indentation that stand for a hidden whitespace run, or
+// nothing when the run continues an earlier one. `level` is the run's own
+// nesting level.
+void AppendWhitespaceRun(std::string& out, pugi::xml_node marker, int level) {
+  if (IsWhitespaceMarker(marker.previous_sibling())) return;
+  pugi::xml_node following = marker.next_sibling();
+  while (following && IsWhitespaceMarker(following)) following = following.next_sibling();
+  const int tabs = std::min(following ? level : level - 1, kMaxIndentTabs);
+  out += kLineEnd;
+  if (tabs > 0) out.append(static_cast<size_t>(tabs), '\t');
+}
+
+// Writes what comes before a node's children (all of a node that has none).
+// Returns whether the node has children to descend into.
+bool AppendStart(std::string& out, pugi::xml_node node, int level, XmlMode mode) {
+  switch (node.type()) {
+    case pugi::node_element:
+      out += '<';
+      out += node.name();
+      for (pugi::xml_attribute a : node.attributes()) {
+        out += ' ';
+        AppendAttribute(out, a.name(), a.value());
+      }
+      if (!node.first_child()) {
+        out += "/>";
+        return false;
+      }
+      out += '>';
+      return true;
+    case pugi::node_pcdata:
+      if (IsWhitespaceMarker(node)) {
+        AppendWhitespaceRun(out, node, level);
+      } else {
+        AppendEscapedText(out, node.value());
+      }
+      return false;
+    case pugi::node_cdata:
+      out += "<![CDATA[";
+      out += node.value();
+      out += "]]>";
+      return false;
+    case pugi::node_comment:
+      out += "<!--";
+      out += node.value();
+      out += "-->";
+      return false;
+    case pugi::node_pi:
+      out += "<?";
+      out += node.name();
+      if (*node.value()) {
+        out += ' ';
+        out += node.value();
+      }
+      out += "?>";
+      return false;
+    case pugi::node_declaration:
+      AppendDeclaration(out, node, mode);
+      return false;
+    case pugi::node_doctype:
+      out += "<!DOCTYPE ";
+      out += node.value();
+      out += '>';
+      return false;
+    default:
+      return false;
+  }
+}
+
+void AppendEnd(std::string& out, pugi::xml_node element) {
+  out += "</";
+  out += element.name();
+  out += '>';
+}
+
+// Writes `top` and its subtree, walking by parent and sibling links.
+void AppendSubtree(std::string& out, pugi::xml_node top, int level, XmlMode mode) {
+  pugi::xml_node node = top;
+  for (;;) {
+    if (AppendStart(out, node, level, mode)) {
+      node = node.first_child();
+      ++level;
+      continue;
+    }
+    while (node != top && !node.next_sibling()) {
+      node = node.parent();
+      --level;
+      AppendEnd(out, node);
+    }
+    if (node == top) return;
+    node = node.next_sibling();
+  }
+}
+
+}  // namespace
+
+std::string Serialize(pugi::xml_node node, XmlMode mode) {
+  std::string out;
+  if (node.type() != pugi::node_document) {
+    AppendSubtree(out, node, NestingLevel(node), mode);
+    return out;
+  }
+  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+    if (!IsVisible(child)) continue;
+    AppendSubtree(out, child, 0, mode);
+    out += kLineEnd;
+  }
+  return out;
+}
+
+std::string SerializeAttribute(pugi::xml_attribute attribute) {
+  std::string out;
+  AppendAttribute(out, attribute.name(), attribute.value());
+  return out;
+}
+
+}  // namespace xml::detail

@@ -1,0 +1,52 @@
+// Internal to the XML component: the one serializer of documents and nodes.
+// Its output is both a node's Xml text (which the checksum hashes) and what
+// Document::Save writes, so every rule below is fixed by golden tests.
+//
+// Rules:
+// - A whitespace-only text run that the DOM hides is not written as it was:
+//   it becomes CR LF followed by one tab per nesting level of the node that
+//   follows it (the document element is level 0, its children level 1; when
+//   the run is the last child, the node that follows is its parent's end
+//   tag). Adjacent runs (left beside each other by a removal) count as one.
+//   Indentation stops growing at kMaxIndentTabs tabs, so that a small but
+//   deeply nested document cannot turn into gigabytes of tabs.
+//   Where the source had no whitespace, and around nodes the program
+//   created, nothing is added. Whitespace kept by xml:space="preserve" is
+//   ordinary text and written as it is.
+// - A document writes each top-level node followed by CR LF, the last one
+//   included; whitespace between top-level nodes is not kept.
+// - An element without children is written "<a b="c"/>": no space before
+//   "/>", whatever the source had.
+// - Attribute values are written in double quotes with & < " escaped as
+//   &amp; &lt; &quot;, and tab, line feed and carriage return as &#x9;
+//   &#xA; &#xD; (written as they are they would read back as spaces).
+//   '>' and the apostrophe are written as they are.
+// - Text escapes & < > as &amp; &lt; &gt;, and a carriage return as &#xD;
+//   (a raw one would read back as a line feed); every other character,
+//   non-ASCII included, is written as it is. CDATA sections, comments and
+//   processing instructions are written verbatim.
+// - The XML declaration is written with double quotes, its pseudo-attributes
+//   in their order. In Xml text the encoding pseudo-attribute is left out
+//   unless it names UTF-16 (any letter case); standalone is kept. Save
+//   (kSave) keeps the encoding too.
+// - The serialisation never recurses per nesting level.
+#pragma once
+
+#include <pugixml.hpp>
+
+#include <string>
+
+namespace xml::detail {
+
+constexpr int kMaxIndentTabs = 128;
+
+enum class XmlMode {
+  kXmlText,  // the Xml text of a node or document
+  kSave,     // what Save writes, before encoding
+};
+
+// The document node, or any other node (an attribute is written name="value").
+std::string Serialize(pugi::xml_node node, XmlMode mode);
+std::string SerializeAttribute(pugi::xml_attribute attribute);
+
+}  // namespace xml::detail
