@@ -4,6 +4,7 @@
 
 #include "platform/Files.h"
 #include "platform/Platform.h"
+#include "platform/SystemMessages.h"
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
 
@@ -129,33 +130,10 @@ void AppendUtf16Line(std::string& out, std::string_view line) {
   out += std::string_view("\r\0\n\0", 4);
 }
 
-// US-English system texts (FormatMessage, language 1033) of the codes a
-// failed open can give, already cut at their carriage return.
-std::string_view SystemMessageText(uint32_t code) {
-  switch (code) {
-    case winerr::kFileNotFound: return "The system cannot find the file specified.";
-    case winerr::kPathNotFound: return "The system cannot find the path specified.";
-    case winerr::kAccessDenied: return "Access is denied.";
-    case winerr::kInvalidHandle: return "The handle is invalid.";
-    case winerr::kNotEnoughMemory: return "Not enough memory resources are available to process this command.";
-    case winerr::kOutOfMemory: return "Not enough memory resources are available to complete this operation.";
-    case winerr::kSharingViolation:
-      return "The process cannot access the file because it is being used by another process.";
-    case winerr::kLockViolation:
-      return "The process cannot access the file because another process has locked a portion of the file.";
-    case winerr::kBadNetPath: return "The network path was not found.";
-    case winerr::kInvalidParameter: return "The parameter is incorrect.";
-    case winerr::kInvalidName: return "The filename, directory name, or volume label syntax is incorrect.";
-    case winerr::kBadPathName: return "The specified path is invalid.";
-    case winerr::kDirectory: return "The directory name is invalid.";
-    default: return {};
-  }
-}
-
 std::string ReadErrorText(std::string_view path, uint32_t code) {
   std::string message = text::Format("Can not read %.*s, errorcode=%d", static_cast<int>(path.size()),
                                      path.data(), static_cast<int>(code));
-  const std::string_view system = SystemMessageText(code);
+  const std::string_view system = KnownSystemMessageText(code);
   if (!system.empty()) {
     message += " ->";
     message += system;

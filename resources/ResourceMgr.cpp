@@ -8,7 +8,7 @@
 #include "infra/Tool.h"
 #include "platform/Platform.h"
 #include "platform/text/Text.h"
-#include "resources/SystemMessages.h"
+#include "platform/SystemMessages.h"
 
 CResourceMgr::Table CResourceMgr::table_;
 

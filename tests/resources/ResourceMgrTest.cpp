@@ -12,7 +12,7 @@
 #include "platform/Forwarding.h"
 #include "platform/WinError.h"
 #include "resources/ResourceMgrFixture.h"
-#include "resources/SystemMessages.h"
+#include "platform/SystemMessages.h"
 
 namespace resources_test {
 namespace {

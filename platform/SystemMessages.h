@@ -6,7 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // The first line of the English message text of `code` ("Access is denied."
 // for 5), or "Unknown error <code>" for a code outside the table.
 std::string SystemMessageText(uint32_t code);
+// The same text, or "" for a code outside the table.
+std::string_view KnownSystemMessageText(uint32_t code);

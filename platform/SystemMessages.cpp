@@ -1,4 +1,4 @@
-#include "resources/SystemMessages.h"
+#include "platform/SystemMessages.h"
 
 #include <array>
 #include <string_view>
@@ -13,10 +13,15 @@ struct SystemMessage {
   std::string_view text;
 };
 
-constexpr std::array<SystemMessage, 10> kMessages = {{
+constexpr std::array<SystemMessage, 15> kMessages = {{
     {winerr::kFileNotFound, "The system cannot find the file specified."},
     {winerr::kPathNotFound, "The system cannot find the path specified."},
     {winerr::kAccessDenied, "Access is denied."},
+    {winerr::kInvalidHandle, "The handle is invalid."},
+    {winerr::kNotEnoughMemory, "Not enough memory resources are available to process this command."},
+    {winerr::kOutOfMemory, "Not enough memory resources are available to complete this operation."},
+    {winerr::kDirectory, "The directory name is invalid."},
+    {winerr::kDirNotEmpty, "The directory is not empty."},
     {winerr::kSharingViolation, "The process cannot access the file because it is being used by another process."},
     {winerr::kLockViolation,
      "The process cannot access the file because another process has locked a portion of the file."},
@@ -29,10 +34,15 @@ constexpr std::array<SystemMessage, 10> kMessages = {{
 
 }  // namespace
 
-std::string SystemMessageText(uint32_t code) {
+std::string_view KnownSystemMessageText(uint32_t code) {
   for (const SystemMessage& message : kMessages) {
-    if (message.code == code) return std::string(message.text);
+    if (message.code == code) return message.text;
   }
+  return {};
+}
+
+std::string SystemMessageText(uint32_t code) {
+  if (std::string_view known = KnownSystemMessageText(code); !known.empty()) return std::string(known);
   // Signed, as the "errorcode=%d" of the same log line prints it.
   return text::Format("Unknown error %d", static_cast<int>(code));
 }
