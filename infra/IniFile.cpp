@@ -107,26 +107,8 @@ class LineReader {
   size_t pos_;
 };
 
-// Keys, values and names go out one per line: a line break inside one would
-// start a line of its own on the next read (a stray value could pose as a
-// key), so each run of CR and LF becomes one blank. The text ends at a NUL,
-// as the wide strings it stands for do.
-std::string OneLine(std::string_view s) {
-  s = s.substr(0, s.find('\0'));
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\r' && s[i] != '\n') {
-      out += s[i];
-    } else if (out.empty() || (s[i - 1] != '\r' && s[i - 1] != '\n')) {
-      out += ' ';
-    }
-  }
-  return out;
-}
-
 void AppendUtf16Line(std::string& out, std::string_view line) {
-  out += text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(OneLine(line)));
+  out += text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(IniOneLine(line)));
   out += std::string_view("\r\0\n\0", 4);
 }
 
@@ -356,4 +338,22 @@ void CIniFile::CutResultsSection(std::string_view path) {
   // leaves the old file, never a torn one. A read-only file refuses the
   // replace and stays as it is.
   plat::WriteFileAtomically(files, path, *cut);
+}
+
+// Keys, values and names go out one per line: a line break inside one would
+// start a line of its own on the next read (a stray value could pose as a
+// key), so each run of CR and LF becomes one blank. The text ends at a NUL,
+// as the wide strings it stands for do.
+std::string IniOneLine(std::string_view s) {
+  s = s.substr(0, s.find('\0'));
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\r' && s[i] != '\n') {
+      out += s[i];
+    } else if (out.empty() || (s[i - 1] != '\r' && s[i - 1] != '\n')) {
+      out += ' ';
+    }
+  }
+  return out;
 }

@@ -136,3 +136,8 @@ class CIniFile {
   std::vector<std::string> pending_;
   bool unicode_ = false;
 };
+
+// A key, value or name as one line: each run of CR and LF becomes one blank
+// (a line break would start a line of its own on the next read, and a stray
+// value could pose as a key), and the text ends at a NUL.
+std::string IniOneLine(std::string_view s);

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "infra/IniFile.h"
 #include "platform/Files.h"
 #include "platform/Platform.h"
 #include "platform/WinError.h"
@@ -150,22 +151,6 @@ Lookup Find(const std::vector<Line>& lines, std::string_view section, std::strin
   return found;
 }
 
-// One write is one line: each run of CR and LF becomes a blank, and a NUL
-// ends the text as it ends the wide string it stands for.
-std::string OneLine(std::string_view s) {
-  s = s.substr(0, s.find('\0'));
-  std::string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\r' && s[i] != '\n') {
-      out += s[i];
-    } else if (out.empty() || (s[i - 1] != '\r' && s[i - 1] != '\n')) {
-      out += ' ';
-    }
-  }
-  return out;
-}
-
 // A key that the next read would not find again as the same key.
 bool IsUsableKey(std::string_view key) {
   return !key.empty() && key.find('=') == std::string_view::npos && key.front() != '[' && key.front() != ';';
@@ -184,10 +169,10 @@ std::string Splice(std::string_view bytes, size_t from, size_t to, std::string_v
 
 std::optional<std::string> WriteStringInBytes(std::string_view bytes, std::string_view section,
                                               std::string_view key, std::string_view value) {
-  const std::string sectionName(TrimText(OneLine(section)));
-  const std::string keyName(TrimText(OneLine(key)));
+  const std::string sectionName(TrimText(IniOneLine(section)));
+  const std::string keyName(TrimText(IniOneLine(key)));
   if (!IsUsableKey(keyName)) return std::nullopt;
-  const std::string valueText = OneLine(value);
+  const std::string valueText = IniOneLine(value);
 
   const Units units(bytes);
   const std::vector<Line> lines = SplitLines(units);
