@@ -73,6 +73,17 @@ class ForwardingRegistry : public IRegistry {
   IRegistry& base_;
 };
 
+class ForwardingAutomaticUpdates : public IAutomaticUpdates {
+ public:
+  explicit ForwardingAutomaticUpdates(IAutomaticUpdates& base) : base_(base) {}
+  uint32_t CreateInstance() override { return base_.CreateInstance(); }
+  uint32_t Pause() override { return base_.Pause(); }
+  uint32_t Resume() override { return base_.Resume(); }
+
+ protected:
+  IAutomaticUpdates& base_;
+};
+
 // A platform whose services are the base platform's, except those a test
 // replaces with SetFiles / SetRegistry / ... (the object must outlive this).
 class ForwardingPlatform : public IPlatform {
@@ -83,12 +94,16 @@ class ForwardingPlatform : public IPlatform {
   IRegistry& Registry() override { return registry_ ? *registry_ : base_.Registry(); }
   ISecurity& Security() override { return security_ ? *security_ : base_.Security(); }
   IAccounts& Accounts() override { return accounts_ ? *accounts_ : base_.Accounts(); }
+  IAutomaticUpdates& AutomaticUpdates() override {
+    return automaticUpdates_ ? *automaticUpdates_ : base_.AutomaticUpdates();
+  }
 
   void SetSystem(ISystem* system) { system_ = system; }
   void SetFiles(IFiles* files) { files_ = files; }
   void SetRegistry(IRegistry* registry) { registry_ = registry; }
   void SetSecurity(ISecurity* security) { security_ = security; }
   void SetAccounts(IAccounts* accounts) { accounts_ = accounts; }
+  void SetAutomaticUpdates(IAutomaticUpdates* automaticUpdates) { automaticUpdates_ = automaticUpdates; }
   IPlatform& Base() { return base_; }
 
  private:
@@ -98,6 +113,7 @@ class ForwardingPlatform : public IPlatform {
   IRegistry* registry_ = nullptr;
   ISecurity* security_ = nullptr;
   IAccounts* accounts_ = nullptr;
+  IAutomaticUpdates* automaticUpdates_ = nullptr;
 };
 
 }  // namespace plat

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "platform/Accounts.h"
+#include "platform/AutomaticUpdates.h"
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
@@ -13,8 +14,8 @@
 namespace plat {
 
 // Reserved for the services that come with the features using them:
-// IServices (service control manager), IFirewall (both firewall families)
-// and IAutomaticUpdates (pause and resume).
+// IServices (service control manager) and IFirewall (both firewall
+// families).
 
 class IPlatform {
  public:
@@ -24,6 +25,7 @@ class IPlatform {
   virtual IRegistry& Registry() = 0;
   virtual ISecurity& Security() = 0;
   virtual IAccounts& Accounts() = 0;
+  virtual IAutomaticUpdates& AutomaticUpdates() = 0;
 };
 
 // The active platform. Calling it before one is installed is a programming

@@ -1,16 +1,42 @@
 // Checksums of security files and repository documents.
 #include <cstdint>
 
+#include "infra/ErrorMgr.h"
 #include "platform/text/Text.h"
+#include "platform/xml/Dom.h"
 #include "securityfiles/RepositoryMgr.h"
+#include "securityfiles/SecurityFileFormat.h"
+#include "securityfiles/XmlServices.h"
 
 namespace {
 
 constexpr size_t kChecksumLength = 32;
 
+constexpr const char* kRepositoryRoot = "t:TarvoRepository";
+constexpr const char* kRepositoryChecksumValuePath = "t:TarvoRepository/t:checksum/@value";
+constexpr const char* kValueAttribute = "value";
+
+constexpr const char* kComputeLabel = "CRepositoryMgr::ComputeCheckSum";
+constexpr const char* kCheckLabel = "CRepositoryMgr::CheckCheckSum";
+constexpr const char* kSetLabel = "CRepositoryMgr::SetCheckSum";
+constexpr const char* kSaveLabel = "CRepositoryMgr::SaveXMLWithHash";
+
 std::string PadChecksum(std::string value) {
   if (value.size() < kChecksumLength) value.append(kChecksumLength - value.size(), '0');
   return value;
+}
+
+bool IsRepositoryDocument(const xml::Document& document) {
+  return !document.SelectSingleNode(kRepositoryRoot).IsNull();
+}
+
+// The element that holds t:checksum, by the kind of the document.
+const char* ContainerPath(const xml::Document& document) {
+  return IsRepositoryDocument(document) ? kRepositoryRoot : secfile::kProductsPath;
+}
+
+const char* StoredValuePath(const xml::Document& document) {
+  return IsRepositoryDocument(document) ? kRepositoryChecksumValuePath : secfile::kChecksumValuePath;
 }
 
 }  // namespace
@@ -24,3 +50,67 @@ std::string CRepositoryMgr::HashText(std::u16string_view text) {
 }
 
 std::string CRepositoryMgr::HashTextUtf8(std::string_view utf8) { return HashText(text::Utf8ToUtf16(utf8)); }
+
+std::string CRepositoryMgr::ComputeCheckSum(CErrorMgr& errorMgr, const xml::Document& document) {
+  const char* containerPath = ContainerPath(document);
+  // The checksum element is taken out of a copy made from the text, which
+  // is also what is hashed: the caller's document stays as it is.
+  const xml::Document duplicate = xml::Document::Create();
+  if (!duplicate.LoadXml(document.Xml())) {
+    errorMgr.AddMessage(kLevelError, kComputeLabel,
+                        "The duplicate XML document couldn't be created. Checksum could not be validated");
+    return "";
+  }
+  const xml::Node container = duplicate.SelectSingleNode(containerPath);
+  if (container.IsNull()) {
+    errorMgr.AddMessage(kLevelError, kComputeLabel, "The checksum node could not be found! What happend?");
+    return "";
+  }
+  const xml::Node checksum = container.SelectSingleNode(secfile::kChecksumElement);
+  if (!checksum.IsNull()) container.RemoveChild(checksum);
+  return HashTextUtf8(duplicate.Xml());
+}
+
+std::string CRepositoryMgr::GetStoredCheckSum(const xml::Document& document) {
+  std::string stored;
+  GetXmlValue(document, StoredValuePath(document), &stored);
+  return stored;
+}
+
+bool CRepositoryMgr::CheckCheckSum(CErrorMgr& errorMgr, const xml::Document& document, std::string_view fileName,
+                                   bool lenient) {
+  const std::string stored = GetStoredCheckSum(document);
+  const std::string computed = ComputeCheckSum(errorMgr, document);
+  // A checksum that cannot be computed verifies nothing, even against a
+  // missing stored value.
+  if (!computed.empty() && stored == computed) return true;
+  errorMgr.AddMessage(lenient ? kLevelError : kLevelCritical, kCheckLabel,
+                      "Hash Check failed:  " + std::string(fileName));
+  return false;
+}
+
+bool CRepositoryMgr::SetCheckSum(CErrorMgr& errorMgr, const xml::Document& document) {
+  const xml::Node container = document.SelectSingleNode(ContainerPath(document));
+  if (container.IsNull()) {
+    errorMgr.AddMessage(kLevelError, kSetLabel,
+                        "The root node where the t:checksum node should be placed could not be found.");
+    return false;
+  }
+  errorMgr.SetError(false);
+  const std::string checksum = ComputeCheckSum(errorMgr, document);
+  // The error flag alone would not tell: an entry of a level already
+  // reached does not set it again, so the empty result decides as well.
+  if (checksum.empty() || errorMgr.IsError()) return false;
+  const xml::Node element = GetOrCreateChildElement(container, secfile::kChecksumElement);
+  if (element.IsNull() || element.SetAttribute(kValueAttribute, checksum) != xml::kOk) return false;
+  return !errorMgr.IsError();
+}
+
+bool CRepositoryMgr::SaveXMLWithHash(CErrorMgr& errorMgr, const xml::Document& document, std::string_view path) {
+  if (!SetCheckSum(errorMgr, document)) return false;
+  if (document.Save(path) != xml::kOk) {
+    errorMgr.AddMessageF(kLevelError, kSaveLabel, "Could not save xml file '%s'", std::string(path).c_str());
+    return false;
+  }
+  return !errorMgr.IsError();
+}

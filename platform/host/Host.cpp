@@ -72,6 +72,10 @@ std::unique_ptr<Host> Host::Create(const std::string& folder, const CreateOption
     *error = "unknown clock '" + create.clock + "' (use real or virtual)";
     return nullptr;
   }
+  if (!IsAutomaticUpdatesMode(create.automaticUpdates)) {
+    *error = "unknown automatic-updates mode '" + create.automaticUpdates + "' (use present, absent or failing)";
+    return nullptr;
+  }
   std::error_code ec;
   if (Exists(folder)) {
     if (!force) {
@@ -140,6 +144,7 @@ std::string Host::Load(const std::string& folder, const OpenOptions& options) {
   registry_ = std::make_unique<HostRegistry>(db_, *profile_, db_.Meta("user_sid"), options.process32Bit);
   security_ = std::make_unique<HostSecurity>(*this);
   accounts_ = std::make_unique<HostAccounts>(*this);
+  automaticUpdates_ = std::make_unique<HostAutomaticUpdates>(db_, *system_);
   InstallKeyAccessCheck();
   return {};
 }
@@ -151,12 +156,13 @@ void Host::InstallKeyAccessCheck() {
       [security = security_.get()](int64_t keyId, uint32_t access) { return security->CheckKeyAccess(keyId, access); });
 }
 
-void Host::Seed(const CreateOptions&) {
+void Host::Seed(const CreateOptions& create) {
   // Setup writes as the system does, whoever the user will be.
   registry_->SetAccessCheck({});
   SeedFolders(*paths_, system_->Folders());
   SeedRegistry(*registry_, *profile_, system_->Folders(), identity_, UserSid());
   SeedAccounts(*this);
+  automaticUpdates_->Seed(create.automaticUpdates);
   SeedSecurity(*this);  // last: it gives everything seeded above its owner
   InstallKeyAccessCheck();
 }

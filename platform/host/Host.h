@@ -9,6 +9,7 @@
 
 #include "platform/Platform.h"
 #include "platform/host/HostAccounts.h"
+#include "platform/host/HostAutomaticUpdates.h"
 #include "platform/host/HostDb.h"
 #include "platform/host/HostFiles.h"
 #include "platform/host/HostRegistry.h"
@@ -26,6 +27,7 @@ struct CreateOptions {
   std::string clock = "real";  // "real" or "virtual"
   std::string userName;        // empty: named after the Linux user
   bool userIsAdmin = true;
+  std::string automaticUpdates{kWuaPresent};  // the update agent: "present", "absent" or "failing"
 };
 
 // How this process sees the host.
@@ -55,6 +57,7 @@ class Host : public plat::IPlatform {
   plat::IRegistry& Registry() override { return *registry_; }
   plat::ISecurity& Security() override { return *security_; }
   plat::IAccounts& Accounts() override { return *accounts_; }
+  HostAutomaticUpdates& AutomaticUpdates() override { return *automaticUpdates_; }
 
   HostDb& Db() { return db_; }
   const PathMap& Paths() const { return *paths_; }
@@ -84,6 +87,7 @@ class Host : public plat::IPlatform {
   std::unique_ptr<HostRegistry> registry_;
   std::unique_ptr<HostSecurity> security_;
   std::unique_ptr<HostAccounts> accounts_;
+  std::unique_ptr<HostAutomaticUpdates> automaticUpdates_;
 };
 
 }  // namespace host

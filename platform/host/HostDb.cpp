@@ -32,6 +32,19 @@ CREATE TABLE account(
 CREATE TABLE member(grp TEXT NOT NULL, sid TEXT NOT NULL, PRIMARY KEY(grp, sid));
 )sql";
 
+// Tables added within schema version 1. They are made when missing, so that a
+// host created before them opens as it is and gains them on first use.
+constexpr const char* kAddedTables = R"sql(
+CREATE TABLE IF NOT EXISTS snapshot(name TEXT PRIMARY KEY, taken TEXT NOT NULL);
+CREATE TABLE IF NOT EXISTS snapshot_row(
+  snapshot TEXT NOT NULL,
+  kind TEXT NOT NULL,
+  path TEXT NOT NULL,
+  name TEXT NOT NULL,
+  value TEXT NOT NULL,
+  PRIMARY KEY(snapshot, kind, path, name));
+)sql";
+
 void Check(sqlite3* db, int rc) {
   if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) throw DbError{sqlite3_errmsg(db)};
 }
@@ -116,6 +129,7 @@ std::string HostDb::Open(const std::string& path, bool create) {
       return path + " has schema version " + version + ", this program knows version " +
              std::to_string(kSchemaVersion);
     }
+    Exec(kAddedTables);
   } catch (const DbError& e) {
     return path + " is not a usable host database: " + e.message;
   }
@@ -129,6 +143,7 @@ HostDb::~HostDb() {
 void HostDb::CreateSchema() {
   Transaction tx(*this);
   Exec(kSchema);
+  Exec(kAddedTables);
   SetMeta("schema_version", std::to_string(kSchemaVersion));
   tx.Commit();
 }

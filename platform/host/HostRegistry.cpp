@@ -1,5 +1,6 @@
 #include "platform/host/HostRegistry.h"
 
+#include "platform/Security.h"
 #include "platform/WinError.h"
 #include "platform/host/KeySecurity.h"
 #include "platform/host/Wow64.h"
@@ -12,6 +13,20 @@ constexpr int64_t kHklmId = 1;
 constexpr int64_t kHkuId = 2;
 
 int64_t RootIdOf(const std::string& root) { return text::EqualsNoCase(root, "HKU") ? kHkuId : kHklmId; }
+
+// The rights a key handle can hold, and the generic rights mapped onto them.
+constexpr uint32_t kAllKeyRights = plat::kKeyAllAccess;
+constexpr uint32_t kGenericRead = 0x80000000, kGenericWrite = 0x40000000, kGenericExecute = 0x20000000,
+                   kGenericAll = 0x10000000;
+
+uint32_t MapKeyRights(uint32_t sam) {
+  uint32_t rights = sam & ~(plat::kKeyWow64Res | plat::kMaximumAllowed | kGenericRead | kGenericWrite |
+                            kGenericExecute | kGenericAll);
+  if (sam & (kGenericRead | kGenericExecute)) rights |= plat::kKeyRead;
+  if (sam & kGenericWrite) rights |= plat::kKeyWrite;
+  if (sam & kGenericAll) rights |= plat::kKeyAllAccess;
+  return rights;
+}
 
 // Runs a registry operation, turning a database failure into a Win32 code.
 template <typename F>
@@ -116,6 +131,7 @@ uint32_t HostRegistry::StateOf(plat::HKey key, OpenKeyState* state) {
     }
   }
   state->logical = logical;
+  state->predefined = true;
   state->view32 = process32Bit_;
   const auto physical = state->view32 ? RedirectTo32BitView(logical, profile_) : logical;
   state->keyId = FindPhysicalKey(physical);
@@ -141,6 +157,28 @@ uint32_t HostRegistry::Locate(plat::HKey parent, std::string_view subKey, uint32
   return winerr::kSuccess;
 }
 
+uint32_t HostRegistry::Require(const OpenKeyState& state, uint32_t rights) {
+  if (state.predefined) return accessCheck_ ? accessCheck_(state.keyId, rights) : winerr::kSuccess;
+  return (state.granted & rights) == rights ? winerr::kSuccess : winerr::kAccessDenied;
+}
+
+uint32_t HostRegistry::Grant(int64_t keyId, uint32_t sam, uint32_t* granted) {
+  const uint32_t wanted = MapKeyRights(sam);
+  if (!accessCheck_) {
+    *granted = (sam & plat::kMaximumAllowed) ? kAllKeyRights : wanted;
+    return winerr::kSuccess;
+  }
+  if (uint32_t rc = accessCheck_(keyId, wanted)) return rc;
+  *granted = wanted;
+  if (sam & plat::kMaximumAllowed) {
+    // Every right the key's descriptor allows, one by one.
+    for (uint32_t bit = 1; bit != 0 && bit <= kAllKeyRights; bit <<= 1) {
+      if ((kAllKeyRights & bit) && accessCheck_(keyId, bit) == winerr::kSuccess) *granted |= bit;
+    }
+  }
+  return winerr::kSuccess;
+}
+
 plat::HKey HostRegistry::NewHandle(const OpenKeyState& state) {
   const plat::HKey handle = nextHandle_++;
   handles_[handle] = state;
@@ -154,9 +192,7 @@ uint32_t HostRegistry::OpenKey(plat::HKey parent, std::string_view subKey, uint3
     if (uint32_t rc = Locate(parent, subKey, sam, &state, &physical)) return rc;
     state.keyId = FindPhysicalKey(physical);
     if (!state.keyId) return winerr::kFileNotFound;
-    if (accessCheck_) {
-      if (uint32_t rc = accessCheck_(state.keyId, sam & ~plat::kKeyWow64Res)) return rc;
-    }
+    if (uint32_t rc = Grant(state.keyId, sam, &state.granted)) return rc;
     *result = NewHandle(state);
     return winerr::kSuccess;
   });
@@ -171,12 +207,15 @@ uint32_t HostRegistry::CreateKey(plat::HKey parent, std::string_view subKey, uin
     state.keyId = FindPhysicalKey(physical);
     const bool isNew = state.keyId == 0;
     if (isNew) {
+      // A new key needs the right to create sub keys on the parent handle.
+      OpenKeyState parentState;
+      if (uint32_t rc = StateOf(parent, &parentState)) return rc;
+      if (uint32_t rc = Require(parentState, plat::kKeyCreateSubKey)) return rc;
       Transaction tx(db_);
       state.keyId = EnsurePhysicalKey(physical);
       tx.Commit();
-    } else if (accessCheck_) {
-      if (uint32_t rc = accessCheck_(state.keyId, sam & ~plat::kKeyWow64Res)) return rc;
     }
+    if (uint32_t rc = Grant(state.keyId, sam, &state.granted)) return rc;
     if (created) *created = isNew;
     *result = NewHandle(state);
     return winerr::kSuccess;
@@ -193,6 +232,7 @@ uint32_t HostRegistry::QueryValue(plat::HKey key, std::string_view name, plat::R
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
+    if (uint32_t rc = Require(state, plat::kKeyQueryValue)) return rc;
     Statement st(db_.Handle(), "SELECT type, data FROM reg_value WHERE key=? AND fold=?");
     st.Bind(1, state.keyId).Bind(2, text::AsciiLower(name));
     if (!st.Step()) return winerr::kFileNotFound;
@@ -212,6 +252,7 @@ uint32_t HostRegistry::SetValue(plat::HKey key, std::string_view name, uint32_t 
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
+    if (uint32_t rc = Require(state, plat::kKeySetValue)) return rc;
     Statement st(db_.Handle(),
                  "INSERT INTO reg_value(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?) "
                  "ON CONFLICT(key, fold) DO UPDATE SET type=excluded.type, data=excluded.data");
@@ -224,6 +265,7 @@ uint32_t HostRegistry::DeleteValue(plat::HKey key, std::string_view name) {
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
+    if (uint32_t rc = Require(state, plat::kKeySetValue)) return rc;
     Statement st(db_.Handle(), "DELETE FROM reg_value WHERE key=? AND fold=?");
     st.Bind(1, state.keyId).Bind(2, text::AsciiLower(name)).Run();
     return db_.Changes() ? winerr::kSuccess : winerr::kFileNotFound;
@@ -234,6 +276,7 @@ uint32_t HostRegistry::EnumKey(plat::HKey key, uint32_t index, std::string* name
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
+    if (uint32_t rc = Require(state, plat::kKeyEnumerateSubKeys)) return rc;
     Statement st(db_.Handle(), "SELECT name FROM reg_key WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?");
     st.Bind(1, state.keyId).Bind(2, index);
     if (!st.Step()) return winerr::kNoMoreItems;
@@ -246,6 +289,7 @@ uint32_t HostRegistry::EnumValue(plat::HKey key, uint32_t index, std::string* na
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
+    if (uint32_t rc = Require(state, plat::kKeyQueryValue)) return rc;
     Statement st(db_.Handle(), "SELECT name, type, data FROM reg_value WHERE key=? ORDER BY id LIMIT 1 OFFSET ?");
     st.Bind(1, state.keyId).Bind(2, index);
     if (!st.Step()) return winerr::kNoMoreItems;
@@ -262,6 +306,7 @@ uint32_t HostRegistry::QueryInfoKey(plat::HKey key, plat::RegKeyInfo* info) {
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
+    if (uint32_t rc = Require(state, plat::kKeyQueryValue)) return rc;
     Statement keys(db_.Handle(), "SELECT COUNT(*) FROM reg_key WHERE parent=?");
     keys.Bind(1, state.keyId).Step();
     Statement values(db_.Handle(), "SELECT COUNT(*) FROM reg_value WHERE key=?");
@@ -302,6 +347,9 @@ uint32_t HostRegistry::DeleteKey(plat::HKey parent, std::string_view subKey, uin
     if (physical.size() <= 1) return winerr::kAccessDenied;  // a hive root
     const int64_t id = FindPhysicalKey(physical);
     if (!id) return winerr::kFileNotFound;
+    if (accessCheck_) {
+      if (uint32_t rc = accessCheck_(id, plat::kRegDelete)) return rc;
+    }
     if (HasSubKeys(id)) return winerr::kAccessDenied;
     Transaction tx(db_);
     DeleteSubtree(id, true);
@@ -338,6 +386,7 @@ uint32_t HostRegistry::GetKeySecurity(plat::HKey key, uint32_t securityInformati
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
+    if (uint32_t rc = Require(state, plat::kReadControl)) return rc;
     return KeySecurityStore(db_, profile_).Read(state.keyId, securityInformation, descriptor);
   });
 }
@@ -346,6 +395,9 @@ uint32_t HostRegistry::SetKeySecurity(plat::HKey key, uint32_t securityInformati
   return Guarded([&]() -> uint32_t {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
+    const uint32_t needed = ((securityInformation & plat::kDaclSecurityInformation) ? plat::kWriteDac : 0) |
+                            ((securityInformation & 0x3) ? plat::kWriteOwner : 0);
+    if (uint32_t rc = Require(state, needed)) return rc;
     return KeySecurityStore(db_, profile_).WriteLiteral(state.keyId, securityInformation, descriptor);
   });
 }

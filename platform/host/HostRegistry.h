@@ -54,7 +54,13 @@ class HostRegistry : public plat::IRegistry {
     int64_t keyId = 0;
     std::vector<std::string> logical;  // root first: HKLM or HKU
     bool view32 = false;
+    bool predefined = false;  // a root handle: every right is checked against the key itself
+    uint32_t granted = 0;     // the rights the handle was opened with
   };
+  // 0 when the handle holds `rights`, else 5 (ERROR_ACCESS_DENIED) as Windows answers.
+  uint32_t Require(const OpenKeyState& state, uint32_t rights);
+  // The rights an open with `sam` grants on the key, or the code refusing them.
+  uint32_t Grant(int64_t keyId, uint32_t sam, uint32_t* granted);
   uint32_t StateOf(plat::HKey key, OpenKeyState* state);
   uint32_t Locate(plat::HKey parent, std::string_view subKey, uint32_t sam, OpenKeyState* state,
                   std::vector<std::string>* physical);

@@ -4,10 +4,10 @@
 // puts on the drive root, the Windows folder and the registry hives.
 #pragma once
 
-#include "platform/host/HostRegistry.h"
-#include "platform/host/HostSystem.h"
-#include "platform/host/PathMap.h"
-#include "platform/host/Profiles.h"
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "platform/winsec/Sid.h"
 
 namespace host {

@@ -5,9 +5,10 @@ namespace {
 
 using plat::SidNameUse;
 
-// German names: those the platform notes mark as observed are taken as
-// they are; the others (marked UNCONFIRMED there, or not listed) follow the
-// same pattern of the German installation and are this host's best guess.
+// German names: those seen on German installations are taken as they are;
+// where none was seen (Gäste, Remotedesktopbenutzer, the mandatory labels
+// ...), the name follows the pattern of the others and is this host's best
+// guess. Case follows the English original ("Jeder" but "SYSTEM").
 constexpr WellKnownAccount kWellKnown[] = {
     {"S-1-0-0", WellKnownDomain::kNone, "NULL SID", "NULL SID", SidNameUse::kWellKnownGroup, kAllVersions},
     {"S-1-1-0", WellKnownDomain::kNone, "Everyone", "Jeder", SidNameUse::kWellKnownGroup, kAllVersions},

@@ -236,13 +236,14 @@ uint32_t EncodeForSave(std::string_view utf8, std::string_view encodingName, std
 
 std::vector<size_t> LineStarts(std::string_view text) {
   std::vector<size_t> starts{0};
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\n') {
-      starts.push_back(i + 1);
-    } else if (text[i] == '\r') {
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-      starts.push_back(i + 1);
-    }
+  const char* const begin = text.data();
+  const char* const end = begin + text.size();
+  for (const char* p = begin; p < end; ++p) {
+    // Skip to the next line end; most bytes are neither.
+    while (p < end && *p != '\n' && *p != '\r') ++p;
+    if (p == end) break;
+    if (*p == '\r' && p + 1 < end && p[1] == '\n') ++p;
+    starts.push_back(static_cast<size_t>(p + 1 - begin));
   }
   return starts;
 }

@@ -1,6 +1,7 @@
 #include "platform/xml/Serializer.h"
 
 #include <algorithm>
+#include <array>
 #include <string_view>
 
 #include "platform/text/Text.h"
@@ -12,31 +13,43 @@ namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
 
-void AppendEscapedAttribute(std::string& out, std::string_view value) {
-  for (char c : value) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\t': out += "&#x9;"; break;
-      case '\n': out += "&#xA;"; break;
-      case '\r': out += "&#xD;"; break;
-      default: out += c;
-    }
+// What a character is written as, or null when it is written as it is.
+using EscapeTable = std::array<const char*, 256>;
+
+constexpr EscapeTable MakeTable(bool attribute) {
+  EscapeTable table{};
+  table['&'] = "&amp;";
+  table['<'] = "&lt;";
+  table['\r'] = "&#xD;";
+  if (attribute) {
+    table['"'] = "&quot;";
+    table['\t'] = "&#x9;";
+    table['\n'] = "&#xA;";
+  } else {
+    table['>'] = "&gt;";
   }
+  return table;
 }
 
-void AppendEscapedText(std::string& out, std::string_view value) {
-  for (char c : value) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '\r': out += "&#xD;"; break;
-      default: out += c;
-    }
+constexpr EscapeTable kAttributeEscapes = MakeTable(true);
+constexpr EscapeTable kTextEscapes = MakeTable(false);
+
+// Appends runs of plain characters whole: documents are mostly plain text.
+void AppendEscaped(std::string& out, std::string_view value, const EscapeTable& escapes) {
+  size_t plain = 0;
+  for (size_t i = 0; i < value.size(); ++i) {
+    const char* escape = escapes[static_cast<unsigned char>(value[i])];
+    if (!escape) continue;
+    out.append(value.data() + plain, i - plain);
+    out += escape;
+    plain = i + 1;
   }
+  out.append(value.data() + plain, value.size() - plain);
 }
+
+void AppendEscapedAttribute(std::string& out, std::string_view value) { AppendEscaped(out, value, kAttributeEscapes); }
+
+void AppendEscapedText(std::string& out, std::string_view value) { AppendEscaped(out, value, kTextEscapes); }
 
 void AppendAttribute(std::string& out, std::string_view name, std::string_view value) {
   out += name;

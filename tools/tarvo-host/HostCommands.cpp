@@ -11,6 +11,8 @@ namespace hosttool {
 int RunAccountsCommand(CommandContext& context);
 int RunGroupsCommand(CommandContext& context);
 int RunAclCommand(CommandContext& context);
+// Command of SignCommand.cpp.
+int RunSignCommand(CommandContext& context);
 
 namespace {
 
@@ -33,6 +35,8 @@ const std::vector<Command>& Commands() {
        "acl PATH | acl --reg KEY [/reg:32|/reg:64]   owner, flags and DACL (PATH: Windows path, or POSIX = Z:)\n"
        "  acl set PATH SDDL   acl --reg set KEY SDDL [/reg:32]   (a DACL with P is set protected)",
        RunAclCommand},
+      {"sign", "sign [--verify] FILE       write or check the checksum of a security file (Windows or POSIX path)",
+       RunSignCommand},
       {"help", "help                      this text", RunHelp},
   };
   return commands;

@@ -137,7 +137,7 @@ TEST_P(FileSecurityInheritanceTest, OneAceOnTopReachesTheTreeByItsFlags) {
 
 constexpr const char* kFile = "(A;ID;FA;;;RD)";
 INSTANTIATE_TEST_SUITE_P(
-    Flags, FileSecurityInheritanceTest,
+    FileSecurityFlags, FileSecurityInheritanceTest,
     ::testing::Values(
         // Object and container inherit: everything below, still inheritable on folders.
         InheritanceCase{"OICI", kFile, "(A;OICIID;FA;;;RD)", kFile, "(A;OICIID;FA;;;RD)", kFile},

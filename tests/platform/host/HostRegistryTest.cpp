@@ -160,3 +160,32 @@ TEST_F(RegistryWow64ProcessTest, A32BitProcessDefaultsToThe32BitView) {
 }
 
 }  // namespace
+
+namespace {
+
+// A handle holds the rights it was opened with, as on Windows.
+TEST_F(RegistryTest, HandlesAllowOnlyTheRightsTheyWereOpenedWith) {
+  reg().CloseKey(Create(kHkeyLocalMachine, "SOFTWARE\\Rights"));
+  HKey readOnly = kNullKey;
+  ASSERT_EQ(reg().OpenKey(kHkeyLocalMachine, "SOFTWARE\\Rights", kKeyRead, &readOnly), winerr::kSuccess);
+  RegValue value;
+  EXPECT_EQ(reg().QueryValue(readOnly, "none", &value), winerr::kFileNotFound);
+  EXPECT_EQ(reg().SetValue(readOnly, "v", kRegSz, MakeRegSz("x")), winerr::kAccessDenied);
+  EXPECT_EQ(reg().DeleteValue(readOnly, "v"), winerr::kAccessDenied);
+  HKey sub = kNullKey;
+  EXPECT_EQ(reg().CreateKey(readOnly, "Sub", kKeyAllAccess, &sub, nullptr), winerr::kAccessDenied);
+  HKey writeOnly = kNullKey;
+  ASSERT_EQ(reg().OpenKey(kHkeyLocalMachine, "SOFTWARE\\Rights", kKeySetValue, &writeOnly), winerr::kSuccess);
+  EXPECT_EQ(reg().SetValue(writeOnly, "v", kRegSz, MakeRegSz("x")), winerr::kSuccess);
+  EXPECT_EQ(reg().QueryValue(writeOnly, "v", &value), winerr::kAccessDenied);
+  std::string name;
+  EXPECT_EQ(reg().EnumKey(writeOnly, 0, &name), winerr::kAccessDenied);
+  HKey all = kNullKey;
+  ASSERT_EQ(reg().OpenKey(kHkeyLocalMachine, "SOFTWARE\\Rights", kMaximumAllowed, &all), winerr::kSuccess);
+  EXPECT_EQ(reg().QueryValue(all, "v", &value), winerr::kSuccess);
+  EXPECT_EQ(reg().CreateKey(all, "Sub", kKeyRead, &sub, nullptr), winerr::kSuccess);
+  // Opening an existing key needs no create right on the parent.
+  EXPECT_EQ(reg().CreateKey(readOnly, "Sub", kKeyRead, &sub, nullptr), winerr::kSuccess);
+}
+
+}  // namespace

@@ -158,9 +158,9 @@ TEST_F(KeySecurityTest, RegSetKeySecurityStoresTheNamedPartsAsGiven) {
 }
 
 // A host whose user is a standard user.
-class StandardUserKeySecurityTest : public ::testing::Test {
+class KeySecurityStandardUserTest : public ::testing::Test {
  protected:
-  StandardUserKeySecurityTest() : folder_(MakeTempFolder("tarvo-keysec")) {
+  KeySecurityStandardUserTest() : folder_(MakeTempFolder("tarvo-keysec")) {
     host::CreateOptions create;
     create.clock = "virtual";
     create.userName = "tester";
@@ -169,7 +169,7 @@ class StandardUserKeySecurityTest : public ::testing::Test {
     host_ = host::Host::Create(folder_, create, false, host::OpenOptions{false}, &error);
     EXPECT_TRUE(host_) << error;
   }
-  ~StandardUserKeySecurityTest() override {
+  ~KeySecurityStandardUserTest() override {
     host_.reset();
     std::error_code ec;
     std::filesystem::remove_all(folder_, ec);
@@ -185,7 +185,7 @@ class StandardUserKeySecurityTest : public ::testing::Test {
   std::unique_ptr<host::Host> host_;
 };
 
-TEST_F(StandardUserKeySecurityTest, MachineKeysAreReadOnlyAndTheUsersHiveIsItsOwn) {
+TEST_F(KeySecurityStandardUserTest, MachineKeysAreReadOnlyAndTheUsersHiveIsItsOwn) {
   EXPECT_EQ(Open(plat::kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", plat::kKeyRead),
             winerr::kSuccess);
   EXPECT_EQ(Open(plat::kHkeyLocalMachine, "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", plat::kKeySetValue),

@@ -1,0 +1,89 @@
+// Saving: the bytes written in each encoding, and how failures leave the
+// old file alone.
+#include <gtest/gtest.h>
+
+#include "platform/Files.h"
+#include "platform/WinError.h"
+#include "platform/text/Text.h"
+#include "platform/xml/Dom.h"
+#include "support/TestHost.h"
+
+namespace {
+
+class XmlSaveTest : public ::testing::Test {
+ protected:
+  xml::Document Parse(std::string_view text) {
+    xml::Document doc = xml::Document::Create();
+    EXPECT_TRUE(doc.LoadXml(text)) << doc.GetParseError().reason;
+    return doc;
+  }
+  // Saves `text` loaded into a document and returns the bytes written.
+  std::string SavedBytes(std::string_view text) {
+    EXPECT_EQ(Parse(text).Save("C:\\out.xml"), xml::kOk);
+    return host_.ReadHostFile("C:\\out.xml");
+  }
+  TestHost host_;
+};
+
+TEST_F(XmlSaveTest, WithoutDeclarationWritesUtf8WithoutByteOrderMark) {
+  EXPECT_EQ(SavedBytes("<a>\xC3\xA4</a>"), "<a>\xC3\xA4</a>\r\n");
+  EXPECT_EQ(SavedBytes("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>\n\t<b/>\n</a>"),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<a>\r\n\t<b/>\r\n</a>\r\n");
+}
+
+TEST_F(XmlSaveTest, WritesUtf16LittleEndianWithByteOrderMark) {
+  const std::string expected = "<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"no\"?>\r\n<a>\xC3\xA4\xF0\x9F\x98\x80</a>\r\n";
+  EXPECT_EQ(SavedBytes("<?xml version='1.0' encoding='UTF-16' standalone='no'?><a>\xC3\xA4\xF0\x9F\x98\x80</a>"),
+            "\xFF\xFE" + text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(expected)));
+}
+
+TEST_F(XmlSaveTest, WritesTheEightBitEncodingTheDeclarationNames) {
+  EXPECT_EQ(SavedBytes("<?xml version=\"1.0\" encoding=\"windows-1252\"?><test>\xC3\xA4\xE2\x82\xAC</test>"),
+            "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<test>\xE4\x80</test>\r\n");
+  EXPECT_EQ(SavedBytes("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><test>\xC3\xA4</test>"),
+            "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\r\n<test>\xE4</test>\r\n");
+}
+
+TEST_F(XmlSaveTest, ACharacterTheEncodingCannotHoldFailsAndKeepsTheOldFile) {
+  host_.WriteHostFile("C:\\out.xml", "old");
+  xml::Document doc = Parse("<?xml version=\"1.0\" encoding=\"windows-1252\"?><a>\xE4\xB8\xAD</a>");
+  EXPECT_EQ(doc.Save("C:\\out.xml"), xml::kXmlErrBadEncoding);
+  doc = Parse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a>\xE2\x82\xAC</a>");
+  EXPECT_EQ(doc.Save("C:\\out.xml"), xml::kXmlErrBadEncoding);
+  EXPECT_EQ(host_.ReadHostFile("C:\\out.xml"), "old");
+  // A declaration the program made may name an encoding we cannot write.
+  doc = xml::Document::Create();
+  doc.AppendChild(doc.CreateProcessingInstruction("xml", "version='1.0' encoding='koi8-r'"));
+  doc.AppendChild(doc.CreateElement("a"));
+  EXPECT_EQ(doc.Save("C:\\out.xml"), xml::kXmlErrUnsupportedEncoding);
+  EXPECT_EQ(host_.ReadHostFile("C:\\out.xml"), "old");
+}
+
+TEST_F(XmlSaveTest, FileErrorsComeBackAsHResultsAndLeaveNoTemporaryFile) {
+  xml::Document doc = Parse("<a/>");
+  EXPECT_EQ(doc.Save("C:\\no\\such\\folder\\out.xml"), xml::HResultFromWin32(winerr::kPathNotFound));
+  host_.WriteHostFile("C:\\Repo\\ro.xml", "keep");
+  ASSERT_EQ(host_.Platform().Files().SetReadOnly("C:\\Repo\\ro.xml", true), winerr::kSuccess);
+  EXPECT_EQ(doc.Save("C:\\Repo\\ro.xml"), xml::HResultFromWin32(winerr::kAccessDenied));
+  EXPECT_EQ(host_.ReadHostFile("C:\\Repo\\ro.xml"), "keep");
+  std::vector<plat::FileEntry> found;
+  ASSERT_EQ(host_.Platform().Files().Find("C:\\Repo\\*", &found), winerr::kSuccess);
+  EXPECT_EQ(found.size(), 1u);
+}
+
+TEST_F(XmlSaveTest, ASavedDocumentLoadsBackToTheSameText) {
+  const char* sources[] = {
+      "<?xml version='1.0' encoding='UTF-16' standalone='no'?>\n<t:a xmlns:t='urn:t'>\n  <t:b v='&quot;&amp;'>\xE2\x82\xAC</t:b>\n</t:a>",
+      "<?xml version='1.0' encoding='windows-1252'?><a>\xC3\xA4</a>",
+      "<a>\xF0\x9F\x98\x80</a>",
+  };
+  for (const char* source : sources) {
+    const xml::Document doc = Parse(source);
+    ASSERT_EQ(doc.Save("C:\\round.xml"), xml::kOk) << source;
+    xml::Document again = xml::Document::Create();
+    ASSERT_TRUE(again.Load("C:\\round.xml")) << again.GetParseError().reason;
+    EXPECT_EQ(again.Xml(), doc.Xml());
+  }
+}
+
+}  // namespace
