@@ -64,8 +64,10 @@ void CErrorMgr::AddMessage(int level, std::string_view function, std::string_vie
   if (highestLevel_ < level || (criticalFeature_ && level == kLevelError)) {
     // While a critical feature runs, every error counts as critical.
     highestLevel_ = (level >= kLevelError && criticalFeature_) ? kLevelCritical : level;
-    if (level >= kLevelError) error_ = true;
   }
+  // Every error sets the flag, also one below the highest level so far:
+  // callers clear the flag before a step and look at it afterwards.
+  if (level >= kLevelError) error_ = true;
   entries_.push_back(std::move(entry));
   FlushToLog();
 }

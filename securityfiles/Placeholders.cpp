@@ -114,7 +114,8 @@ std::string ReadSharedPath(uint32_t viewFlag) {
 
 const std::string& SharedPath32() {
   if (!g_processValues.sharedPath32) {
-    g_processValues.sharedPath32 = WithTrailingBackslash(WithoutTrailingBackslashes(ReadSharedPath(plat::kKeyWow64_32Key)));
+    const std::string stored = ReadSharedPath(plat::kKeyWow64_32Key);
+    g_processValues.sharedPath32 = WithTrailingBackslash(WithoutTrailingBackslashes(stored));
   }
   return *g_processValues.sharedPath32;
 }
@@ -135,7 +136,7 @@ struct Directories {
   std::string common;
 };
 
-// Steps of reading one directory key: "    InstallDir2= value".
+// Reads one directory key of the section and reports it ("    InstallDir2= value").
 std::string ReadReportedKey(CErrorMgr& errorMgr, const CIniFile& opFile, const std::string& section,
                             const std::string& key) {
   std::string value = opFile.GetValue(section, key);
@@ -183,7 +184,9 @@ std::optional<std::string> InstallDirectory(CErrorMgr& errorMgr, const CIniFile&
 std::string CommonDirectory(CErrorMgr& errorMgr, int fileNumber, std::string common) {
   if (common.empty()) {
     common = ReadSharedPath(0);
-    if (!common.empty()) errorMgr.AddMessageF(kLevelInfo, kLabel, "    read CommonDir from registry: %s ", common.c_str());
+    if (!common.empty()) {
+      errorMgr.AddMessageF(kLevelInfo, kLabel, "    read CommonDir from registry: %s ", common.c_str());
+    }
   }
   if (common.empty()) return common;
   common = WithoutTrailingBackslashes(std::move(common)) + "\\";
@@ -204,8 +207,8 @@ struct Context {
 struct Placeholder {
   const char* text;
   const std::string& value;
-  bool directory;          // [INSTALLDIR] / [COMMONDIR]: reported when unresolvable
-  bool spacedReport;       // the report of [CommonAppDataFolder] has single blanks around "to"
+  bool directory;     // [INSTALLDIR] / [COMMONDIR]: reported when unresolvable
+  bool spacedReport;  // the report of [CommonAppDataFolder] has single blanks around "to"
 };
 
 std::vector<Placeholder> PlaceholderTable(const Context& ctx) {
@@ -261,7 +264,8 @@ void ReplaceBracketPlaceholders(const Context& ctx, std::string& v) {
       continue;
     }
     v = ReplaceAll(std::move(v), p.text, p.value);
-    const char* format = p.spacedReport ? "  path was changed from '%s' to '%s'" : "  path was changed from '%s'  to  '%s'";
+    const char* format =
+        p.spacedReport ? "  path was changed from '%s' to '%s'" : "  path was changed from '%s'  to  '%s'";
     ctx.errorMgr.AddMessageF(kLevelInfo, kLabel, format, before.c_str(), v.c_str());
   }
 }
@@ -275,8 +279,8 @@ void ReplaceEnvironmentToken(const Context& ctx, std::string& v) {
   const std::string token = v.substr(first, second - first + 1);
   const char* report = nullptr;
   const std::string* folder = nullptr;
-  // %SystemRoot% is documented to the product teams as the system32 folder;
-  // existing security files rely on that.
+  // %SystemRoot% is taken as the system folder (system32), not as the Windows
+  // folder the environment variable names: security files are written so.
   if (text::EqualsNoCase(token, "%SystemRoot%")) {
     report = "  Replace SystemRoot: ";
     folder = &ctx.folders.system;
@@ -286,13 +290,13 @@ void ReplaceEnvironmentToken(const Context& ctx, std::string& v) {
   }
   if (!folder || folder->empty()) return;
   v = ReplaceAll(std::move(v), token, *folder);
-  // The text is shown without its percent signs, as the log line format reads them.
+  // The report shows blanks for the percent signs that are left.
   ctx.errorMgr.AddMessage(kLevelInfo, kLabel, report + ReplaceAll(v, "%", " "));
 }
 
-// A 32-bit product on 64-bit Windows lives in the 32-bit folders. The common
-// files step comes before the program files step because the common files
-// folder lies inside the program files folder.
+// A 32-bit product on 64-bit Windows lives in the 32-bit folders. Common
+// files come before program files: the folder lies inside program files,
+// while its 32-bit counterpart need not lie inside the 32-bit one.
 void RedirectToWowFolders(const Context& ctx, std::string& v) {
   struct Step {
     const std::string& from;
@@ -321,13 +325,13 @@ void RedirectToWowFolders(const Context& ctx, std::string& v) {
 }
 
 // Joining a folder with a trailing backslash to a text that starts with one
-// doubles it; every pair becomes one. A value that began with two
-// backslashes (a network path) keeps them, or it would name a folder on the
-// current drive instead.
-std::string CollapseDoubleBackslashes(const std::string& original, std::string v) {
+// doubles it; every pair becomes one. A value that begins with two
+// backslashes (a network path, written so or from a directory that is one)
+// keeps them, or it would name a folder on the current drive instead.
+std::string CollapseDoubleBackslashes(std::string v) {
+  const bool unc = v.size() >= 2 && v[0] == '\\' && v[1] == '\\';
   v = ReplaceAll(std::move(v), "\\\\", "\\");
-  const bool wasUnc = original.size() >= 2 && original[0] == '\\' && original[1] == '\\';
-  if (wasUnc && !(v.size() >= 2 && v[0] == '\\' && v[1] == '\\')) v.insert(0, "\\");
+  if (unc && !(v.size() >= 2 && v[1] == '\\')) v.insert(0, "\\");
   return v;
 }
 
@@ -340,7 +344,7 @@ std::string ResolveValue(const Context& ctx, const xml::Node& element, const std
   }
   if (v.find('%') != std::string::npos) ReplaceEnvironmentToken(ctx, v);
   if (wow && (name == kExePathAttribute || name == kValueAttribute)) RedirectToWowFolders(ctx, v);
-  return CollapseDoubleBackslashes(original, std::move(v));
+  return CollapseDoubleBackslashes(std::move(v));
 }
 
 // ---------------------------------------------------------------------------

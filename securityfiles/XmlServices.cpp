@@ -56,9 +56,9 @@ uint32_t ReadTriState(const xml::Node& node, std::string_view xpath, int* value,
 
 // ---- Schema check ------------------------------------------------------------
 
-// A document of the newest parser class that can be had (4.0 first, then
-// 6.0, as the check was written against 4.0), and the schema-cache class that
-// goes with it. False after the warning when neither exists.
+// A document of parser class 4.0, else 6.0 (the check was written for 4.0
+// and only falls back), and the schema-cache class of the same version.
+// False after the warning when neither document class exists.
 bool CreateSchemaCheckDocument(CErrorMgr& errorMgr, xml::Document* document, xml::ParserClass* cacheClass) {
   if (xml::CreateDocument(xml::ParserClass::kDocument40, document) == xml::kOk) {
     *cacheClass = xml::ParserClass::kSchemaCache40;

@@ -43,7 +43,7 @@ class HostAutomaticUpdates : public plat::IAutomaticUpdates {
   uint32_t Resume() override;
 
   // What the host holds; a host made before automatic updates were kept
-  // reads as resumed, never changed, agent present.
+  // reads as resumed, never changed, agent present. Throws DbError.
   AutomaticUpdatesState State();
   // Switches the agent's mode; false for an unknown mode. Throws DbError.
   bool SetMode(std::string_view mode);

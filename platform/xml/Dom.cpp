@@ -127,13 +127,14 @@ std::string DeclarationData(pugi::xml_node declaration) {
   return data;
 }
 
-// Text and CDATA of a subtree in document order, walking by links.
+// Text and CDATA of a subtree in document order, walking by links; nodes
+// outside the tree do not count.
 std::string DescendantText(pugi::xml_node top) {
   std::string out;
   pugi::xml_node node = top.first_child();
   while (node) {
     if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata) out += node.value();
-    if (node.first_child()) {
+    if (node.first_child() && !detail::IsOrphanage(node)) {
       node = node.first_child();
       continue;
     }
@@ -158,7 +159,8 @@ bool IsContainer(pugi::xml_node node) {
   return node.type() == pugi::node_element || node.type() == pugi::node_document;
 }
 
-// The document allows one element, no text, and the declaration only first.
+// The document allows one element, no text, the declaration only first and
+// one DOCTYPE before the element, so that its text always loads again.
 uint32_t CheckTopLevelInsert(pugi::xml_node document, pugi::xml_node child) {
   const pugi::xml_node_type type = child.type();
   if (type == pugi::node_pcdata || type == pugi::node_cdata) return kErrFail;
@@ -166,6 +168,9 @@ uint32_t CheckTopLevelInsert(pugi::xml_node document, pugi::xml_node child) {
     if (n == child) continue;
     if (type == pugi::node_declaration) return kErrFail;
     if (type == pugi::node_element && n.type() == pugi::node_element) return kErrFail;
+    if (type == pugi::node_doctype && (n.type() == pugi::node_element || n.type() == pugi::node_doctype)) {
+      return kErrFail;
+    }
   }
   return kOk;
 }

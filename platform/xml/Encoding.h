@@ -1,6 +1,7 @@
 // Internal to the XML component: the byte encodings of document files.
-// Loading decodes a file to the UTF-8 text the parser works on, choosing the
-// encoding as the system parser does; saving encodes the serialised text
+// Loading decodes a file to the UTF-8 text the parser works on, taking the
+// encoding from the byte-order mark, the first bytes or the declaration;
+// saving encodes the serialised text
 // in the encoding the document's declaration names. Positions in texts are
 // counted here too, so every error reports them the same way.
 #pragma once

@@ -51,7 +51,8 @@ size_t FindForbiddenCharacter(std::string_view text) {
 }
 
 // Where an XML declaration written after leading whitespace starts, or npos.
-// The system parser refuses such a document; pugixml would take it.
+// Such a document is refused (the declaration must be the very first
+// thing); pugixml alone would take it.
 size_t FindLateDeclaration(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && IsXmlWhitespace(text[i])) ++i;
@@ -128,20 +129,20 @@ bool DecodeReferences(std::string_view raw, std::string* out, Failure* failure) 
   return true;
 }
 
-// The pseudo-attributes of an XML declaration: version, then optionally
-// encoding, then optionally standalone.
+// The pseudo-attributes of an XML declaration in their only order, each at
+// most once; version is required.
+constexpr std::string_view kPseudoAttributeOrder[] = {"version", "encoding", "standalone"};
+
 bool CheckPseudoAttributes(const std::vector<PseudoAttribute>& attributes, Failure* failure) {
   auto bad = [&](uint32_t code, std::string reason) {
     *failure = {code, std::move(reason), 0};
     return false;
   };
-  // version, then encoding, then standalone; each at most once.
-  static constexpr std::string_view kOrder[] = {"version", "encoding", "standalone"};
   size_t next = 0;
   for (const PseudoAttribute& a : attributes) {
     size_t k = next;
-    while (k < std::size(kOrder) && a.name != kOrder[k]) ++k;
-    if (k == std::size(kOrder)) {
+    while (k < std::size(kPseudoAttributeOrder) && a.name != kPseudoAttributeOrder[k]) ++k;
+    if (k == std::size(kPseudoAttributeOrder)) {
       return bad(kXmlErrUnexpectedAttribute, "Unexpected attribute '" + a.name + "' in the xml declaration.");
     }
     next = k + 1;
@@ -391,19 +392,24 @@ class TreeChecker {
     return true;
   }
 
+  // Text is whitespace-only when it is so after its references are decoded
+  // ("&#32;" too), so that the serializer's line break for it reads back as
+  // the same hidden run.
   bool CheckText(pugi::xml_node node) {
     const std::string_view raw = node.value();
-    if (IsAllXmlWhitespace(raw)) {
-      if (!frames_.back().preserve) node.set_value("");  // becomes the whitespace marker
-      return true;
-    }
-    if (raw.find('&') == std::string_view::npos) return true;
     std::string decoded;
-    Failure failure;
-    if (!DecodeReferences(raw, &decoded, &failure)) {
-      return Fail(failure.code, failure.reason, OffsetOf(node) + failure.index);
+    const bool hasReferences = raw.find('&') != std::string_view::npos;
+    if (hasReferences) {
+      Failure failure;
+      if (!DecodeReferences(raw, &decoded, &failure)) {
+        return Fail(failure.code, failure.reason, OffsetOf(node) + failure.index);
+      }
     }
-    node.set_value(decoded.c_str());
+    if (IsAllXmlWhitespace(hasReferences ? std::string_view(decoded) : raw) && !frames_.back().preserve) {
+      node.set_value("");  // becomes the whitespace marker
+    } else if (hasReferences) {
+      node.set_value(decoded.c_str());
+    }
     return true;
   }
 

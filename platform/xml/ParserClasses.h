@@ -12,10 +12,10 @@
 namespace xml {
 
 enum class ParserClass {
-  kDocument40,     // "Msxml2.DOMDocument.4.0"
-  kDocument60,     // "Msxml2.DOMDocument.6.0"
-  kSchemaCache40,  // "Msxml2.XMLSchemaCache.4.0"
-  kSchemaCache60,  // "Msxml2.XMLSchemaCache.6.0"
+  kDocument40,     // document, version 4.0
+  kDocument60,     // document, version 6.0
+  kSchemaCache40,  // schema cache, version 4.0
+  kSchemaCache60,  // schema cache, version 6.0
 };
 
 // A new document / empty schema cache of that class. kErrClassNotRegistered

@@ -3,6 +3,7 @@
 #include <libxml/parser.h>
 #include <libxml/schemasInternals.h>
 #include <libxml/tree.h>
+#include <libxml/xmlIO.h>
 #include <libxml/xmlerror.h>
 #include <libxml/xmlschemas.h>
 
@@ -44,44 +45,47 @@ struct SchemaSet {
 
 namespace {
 
-// libxml2 reads external resources through one process-wide loader. Ours
-// refuses every one of them: the schema itself is handed over in memory, so
-// an include, an import, a DTD or a schemaLocation hint would be the only
-// things it could fetch, from disk or network.
+// While we work, libxml2 reads external resources through our loader,
+// which refuses every one of them: the schema itself is handed over in
+// memory, so an include, an import, a DTD or a schemaLocation hint would be
+// the only things it could fetch, from disk or network.
 xmlParserInputPtr RefuseExternalEntity(const char*, const char*, xmlParserCtxtPtr) { return nullptr; }
 
 std::once_flag g_libxmlReady;
 
 void EnsureLibxmlReady() {
-  std::call_once(g_libxmlReady, [] {
-    xmlInitParser();
-    xmlSetExternalEntityLoader(&RefuseExternalEntity);
-  });
+  std::call_once(g_libxmlReady, [] { xmlInitParser(); });
 }
 
 void IgnoreGenericError(void*, const char*, ...) {}
 
-// Collects the first error libxml2 reports while it is alive, and keeps
-// libxml2 from writing anything to stderr.
-class LibxmlErrors {
+// For the duration of one operation: refuses external resources, collects
+// the first error libxml2 reports and keeps it from writing to stderr. The
+// loader and the error handlers are process-wide in libxml2, so they are
+// put back afterwards for any other user of the library.
+class LibxmlScope {
  public:
-  LibxmlErrors()
-      : savedStructured_(xmlStructuredError),
+  LibxmlScope()
+      : savedLoader_(xmlGetExternalEntityLoader()),
+        savedStructured_(xmlStructuredError),
         savedStructuredContext_(xmlStructuredErrorContext),
         savedGeneric_(xmlGenericError),
         savedGenericContext_(xmlGenericErrorContext) {
-    xmlSetStructuredErrorFunc(this, &LibxmlErrors::Collect);
+    EnsureLibxmlReady();
+    xmlSetExternalEntityLoader(&RefuseExternalEntity);
+    xmlSetStructuredErrorFunc(this, &LibxmlScope::Collect);
     xmlSetGenericErrorFunc(nullptr, &IgnoreGenericError);
   }
-  ~LibxmlErrors() {
+  ~LibxmlScope() {
+    xmlSetExternalEntityLoader(savedLoader_);
     xmlSetStructuredErrorFunc(savedStructuredContext_, savedStructured_);
     xmlSetGenericErrorFunc(savedGenericContext_, savedGeneric_);
   }
-  LibxmlErrors(const LibxmlErrors&) = delete;
-  LibxmlErrors& operator=(const LibxmlErrors&) = delete;
+  LibxmlScope(const LibxmlScope&) = delete;
+  LibxmlScope& operator=(const LibxmlScope&) = delete;
 
   static void Collect(void* self, xmlErrorPtr error) {
-    auto* errors = static_cast<LibxmlErrors*>(self);
+    auto* errors = static_cast<LibxmlScope*>(self);
     if (!error || error->level < XML_ERR_ERROR || errors->any_) return;
     errors->any_ = true;
     errors->message_ = error->message ? error->message : "";
@@ -94,6 +98,7 @@ class LibxmlErrors {
   xmlNodePtr Node() const { return node_; }
 
  private:
+  xmlExternalEntityLoader savedLoader_;
   xmlStructuredErrorFunc savedStructured_;
   void* savedStructuredContext_;
   xmlGenericErrorFunc savedGeneric_;
@@ -305,13 +310,12 @@ ParseError ValidateTree(detail::Tree& tree, const detail::SchemaSet& schemas) {
                           text::Format("No schema is available for the namespace '%s' of the document element.",
                                        ns.c_str()));
   }
-  EnsureLibxmlReady();
-  LibxmlErrors errors;
+  LibxmlScope errors;
   TreeConverter converter;
   xmlDocPtr converted = converter.Convert(root);
   xmlSchemaValidCtxtPtr context = xmlSchemaNewValidCtxt(schema->schema);
   if (!context) throw std::bad_alloc();
-  xmlSchemaSetValidStructuredErrors(context, &LibxmlErrors::Collect, &errors);
+  xmlSchemaSetValidStructuredErrors(context, &LibxmlScope::Collect, &errors);
   const int rc = xmlSchemaValidateDoc(context, converted);
   xmlSchemaFreeValidCtxt(context);
   if (rc == 0 && !errors.Any()) return ParseError();
@@ -340,8 +344,7 @@ uint32_t SchemaCache::Add(std::string_view namespaceUri, std::string_view schema
   }
   if (bytes.size() > INT_MAX) return SchemaFailure(kXmlErrSchemaLoad, "The schema file is too large.", reason);
   try {
-    EnsureLibxmlReady();
-    LibxmlErrors errors;
+    LibxmlScope errors;
     auto compiled = std::make_shared<detail::CompiledSchema>();
     const std::string url(schemaPath);
     // No entity substitution, no DTD loading, no network.
@@ -353,7 +356,7 @@ uint32_t SchemaCache::Add(std::string_view namespaceUri, std::string_view schema
     }
     xmlSchemaParserCtxtPtr parser = xmlSchemaNewDocParserCtxt(compiled->document);
     if (!parser) throw std::bad_alloc();
-    xmlSchemaSetParserStructuredErrors(parser, &LibxmlErrors::Collect, &errors);
+    xmlSchemaSetParserStructuredErrors(parser, &LibxmlScope::Collect, &errors);
     compiled->schema = xmlSchemaParse(parser);
     xmlSchemaFreeParserCtxt(parser);
     if (!compiled->schema || errors.Any()) {

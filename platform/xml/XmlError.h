@@ -1,7 +1,7 @@
 // Result codes and the parse-error record of the XML component. Operations
 // answer with HRESULT-style codes (0 success, high bit set for a failure), so
-// a log line "0x%08lx" reads the same as with the system's own XML parser;
-// loading and validation describe a failure with a ParseError.
+// a log line "0x%08lx" reads like every other COM-style result of the
+// program; loading and validation describe a failure with a ParseError.
 #pragma once
 
 #include <cstdint>
@@ -23,9 +23,9 @@ constexpr uint32_t HResultFromWin32(uint32_t win32) {
   return win32 == 0 ? 0 : (win32 & 0x0000FFFF) | 0x80070000;
 }
 
-// Parser and validation codes. They follow the parser's XML_E_* numbering
-// (0xC00CE5xx); only XML_E_UNEXPECTED_ATTRIBUTE is documented for us, the
-// other numbers are this component's choice and are kept here only.
+// Parser and validation codes, in one numbering (0xC00CExxx). Only the
+// unexpected-attribute code is documented for us; the other numbers are
+// this component's choice and are kept here only.
 constexpr uint32_t kXmlErrMissingQuote = 0xC00CE502;
 constexpr uint32_t kXmlErrBadStartNameChar = 0xC00CE504;
 constexpr uint32_t kXmlErrBadNameChar = 0xC00CE505;
@@ -62,7 +62,7 @@ constexpr uint32_t kXmlErrSchemaNamespace = 0xC00CE228;
 constexpr uint32_t kErrXPath = kErrFail;  // a malformed XPath expression, or not a node set
 
 // What a failed load or validation reports. A reason ends with CR LF, as the
-// system parser's reasons do (callers that log it strip line breaks).
+// callers expect (they strip line breaks before logging it).
 struct ParseError {
   uint32_t errorCode = kOk;  // 0: no error
   std::string reason;

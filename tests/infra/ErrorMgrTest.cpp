@@ -89,6 +89,17 @@ TEST_F(ErrorMgrTest, CriticalFeatureFlagRaisesErrorsToCritical) {
   EXPECT_TRUE(mgr.IsDebug());  // the debug flag survives a reset
 }
 
+TEST_F(ErrorMgrTest, EveryErrorSetsTheErrorFlagAgain) {
+  CErrorMgr mgr;
+  mgr.AddMessage(kLevelCritical, "F::A", "first");
+  mgr.SetError(false);
+  mgr.AddMessage(kLevelWarning, "F::B", "warning");
+  EXPECT_FALSE(mgr.IsError());
+  mgr.AddMessage(kLevelError, "F::C", "below the highest level");
+  EXPECT_TRUE(mgr.IsError());
+  EXPECT_EQ(mgr.GetHighestLevel(), kLevelCritical);
+}
+
 TEST_F(ErrorMgrTest, PendingEntriesAreWrittenOnceLogsAreAttached) {
   CErrorMgr mgr;
   mgr.AddMessage(kLevelInfo, "F::A", "early", "early log text");

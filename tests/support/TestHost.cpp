@@ -15,13 +15,15 @@ std::string MakeTempFolder(std::string_view prefix) {
   return pattern;
 }
 
-TestHost::TestHost(std::string_view profile, std::string_view language, bool process32Bit)
+TestHost::TestHost(std::string_view profile, std::string_view language, bool process32Bit,
+                   std::string_view automaticUpdates)
     : folder_(MakeTempFolder("tarvo-host")) {
   host::CreateOptions create;
   create.profile = std::string(profile);
   create.language = std::string(language);
   create.clock = "virtual";
   create.userName = "tester";
+  create.automaticUpdates = std::string(automaticUpdates);
   host::OpenOptions open;
   open.process32Bit = process32Bit;
   std::string error;

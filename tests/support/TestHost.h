@@ -12,9 +12,11 @@
 class TestHost {
  public:
   // A virtual-clock host of `profile` and `language`, seen by a process of
-  // the build's own bitness unless `process32Bit` says otherwise.
+  // the build's own bitness unless `process32Bit` says otherwise, with the
+  // update agent in `automaticUpdates` mode (present, absent or failing).
   explicit TestHost(std::string_view profile = "win7-sp1-x64", std::string_view language = "en-US",
-                    bool process32Bit = host::OpenOptions{}.process32Bit);
+                    bool process32Bit = host::OpenOptions{}.process32Bit,
+                    std::string_view automaticUpdates = host::kWuaPresent);
   ~TestHost();
   TestHost(const TestHost&) = delete;
   TestHost& operator=(const TestHost&) = delete;

@@ -13,6 +13,10 @@ int RunGroupsCommand(CommandContext& context);
 int RunAclCommand(CommandContext& context);
 // Command of SignCommand.cpp.
 int RunSignCommand(CommandContext& context);
+// Commands of WuaCommands.cpp and SnapshotCommands.cpp.
+int RunWuaCommand(CommandContext& context);
+int RunSnapshotCommand(CommandContext& context);
+int RunDiffCommand(CommandContext& context);
 
 namespace {
 
@@ -37,6 +41,14 @@ const std::vector<Command>& Commands() {
        RunAclCommand},
       {"sign", "sign [--verify] FILE       write or check the checksum of a security file (Windows or POSIX path)",
        RunSignCommand},
+      {"wua",
+       "wua                       automatic updates: state, time of the last change, update agent\n"
+       "  wua pause|resume   wua set-mode present|absent|failing",
+       RunWuaCommand},
+      {"snapshot",
+       "snapshot save NAME | snapshot list | snapshot delete NAME   keep the host's state under a name",
+       RunSnapshotCommand},
+      {"diff", "diff NAME [NAME2]         what changed since snapshot NAME (or from NAME to NAME2)", RunDiffCommand},
       {"help", "help                      this text", RunHelp},
   };
   return commands;

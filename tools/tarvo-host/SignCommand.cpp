@@ -21,23 +21,22 @@ struct SignRequest {
   std::string file;  // as given, for the messages
 };
 
-bool ParseSignArguments(std::vector<std::string> args, SignRequest* request, std::string* error) {
-  std::vector<std::string> files;
+bool ParseSignArguments(const std::vector<std::string>& args, SignRequest* request, std::string* error) {
+  size_t files = 0;
   for (const std::string& a : args) {
     if (a == "--verify") {
       request->verify = true;
     } else if (a.starts_with("--")) {
       *error = "sign: unknown option '" + a + "'";
       return false;
-    } else {
-      files.push_back(a);
+    } else if (++files == 1) {
+      request->file = a;
     }
   }
-  if (files.size() != 1) {
-    *error = files.empty() ? "sign: a file is needed" : "sign: one file only";
+  if (files != 1) {
+    *error = files == 0 ? "sign: a file is needed" : "sign: one file only";
     return false;
   }
-  request->file = files.front();
   return true;
 }
 

@@ -158,6 +158,11 @@ TEST(XmlDomTest, CreatedNodesStayOutsideTheTreeUntilAppended) {
   EXPECT_FALSE(doc.HasChildNodes());
   EXPECT_TRUE(doc.DocumentElement().IsNull());
   EXPECT_EQ(doc.Xml(), "");
+  // What is built under a created node is not in the document either.
+  ASSERT_FALSE(root.AppendChild(Parse("<t:x xmlns:t='urn:t'>hidden</t:x>").DocumentElement()).IsNull());
+  EXPECT_TRUE(doc.SelectSingleNode("//t:x").IsNull());
+  EXPECT_EQ(doc.Text(), "");
+  EXPECT_EQ(root.Text(), "hidden");
 
   EXPECT_FALSE(doc.AppendChild(pi, &hr).IsNull());
   EXPECT_EQ(doc.AppendChild(root, &hr), root);
@@ -233,6 +238,10 @@ TEST(XmlDomTest, AppendRefusesWhatCannotGoThere) {
   EXPECT_TRUE(a.AppendChild(doc, &hr).IsNull());
   EXPECT_EQ(hr, xml::kErrFail);
   EXPECT_TRUE(r.LastChild().AppendChild(doc.CreateElement("x"), &hr).IsNull());  // under text
+  EXPECT_EQ(hr, xml::kErrFail);
+  // A DOCTYPE may not follow the document element.
+  xml::Document typed = Parse("<!DOCTYPE x><x/>");
+  EXPECT_TRUE(doc.AppendChild(typed.FirstChild(), &hr).IsNull());
   EXPECT_EQ(hr, xml::kErrFail);
   // The document element may be appended again: it is the one element.
   EXPECT_EQ(doc.AppendChild(r, &hr), r);

@@ -129,7 +129,7 @@ TEST(XmlRobustnessTest, RandomBytesGiveAClearAnswer) {
 TEST(XmlRobustnessTest, MutatedDocumentsGiveAClearAnswer) {
   const std::string seed =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE t:a>\n<t:a xmlns:t=\"urn:t\" x='1'>\n"
-      "  <t:b v=\"&amp;&#65;\">text &lt; \xC3\xA4<![CDATA[c]]></t:b>\n  <!-- c --><?pi d?>\n"
+      "  <t:b v=\"&amp;&#65;\">text &lt; \xC3\xA4<![CDATA[c]]></t:b>&#32;<e/>\n  <!-- c --><?pi d?>\n"
       "  <c xml:space=\"preserve\"> <d/> </c>\n</t:a>\n";
   std::mt19937 random(7);
   xml::Document doc = xml::Document::Create();

@@ -1,6 +1,8 @@
 // XSD validation: the schema cache, what Validate reports, that nothing but
 // the schema file is ever read, and the parser-class seam.
 #include <gtest/gtest.h>
+#include <libxml/globals.h>
+#include <libxml/xmlIO.h>
 
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
@@ -194,6 +196,18 @@ TEST_F(XmlSchemaTest, IncludedFilesAreNeverRead) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");  // reported, not printed
     EXPECT_FALSE(reason.empty());
   }
+}
+
+TEST_F(XmlSchemaTest, LeavesTheLibraryAsItFoundItForOtherUsers) {
+  // The refusing loader and the error capture are process-wide in libxml2;
+  // they are ours only while an operation runs.
+  const xmlExternalEntityLoader loader = xmlGetExternalEntityLoader();
+  const xmlStructuredErrorFunc handler = xmlStructuredError;
+  host_.WriteHostFile("C:\\broken.xsd", "<xs:schema");
+  EXPECT_EQ(xml::SchemaCache().Add(kNs, "C:\\broken.xsd"), xml::kXmlErrSchemaLoad);
+  EXPECT_EQ(ValidateText(SecurityFile("    <t:bogus/>\n")).errorCode, xml::kXmlErrSchemaViolation);
+  EXPECT_EQ(xmlGetExternalEntityLoader(), loader);
+  EXPECT_EQ(xmlStructuredError, handler);
 }
 
 TEST_F(XmlSchemaTest, TheCacheHoldsOneSchemaPerNamespaceAndIsShared) {

@@ -31,6 +31,8 @@ TEST(XmlSerializerTest, AddsNothingWhereTheSourceHadNoWhitespace) {
   EXPECT_EQ(Parse("<a>\n  hello\n</a>").Xml(), "<a>\n  hello\n</a>\r\n");
   // A whitespace-only element body is one run before the end tag.
   EXPECT_EQ(Parse("<a><b>  </b></a>").Xml(), "<a><b>\r\n\t</b></a>\r\n");
+  // Whitespace written as references is whitespace all the same.
+  EXPECT_EQ(Parse("<a><b/>&#32;&#x9;<c/></a>").Xml(), "<a><b/>\r\n\t<c/></a>\r\n");
 }
 
 TEST(XmlSerializerTest, NodesTheProgramAddsGetNoIndentation) {
