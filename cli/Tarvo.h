@@ -7,10 +7,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "infra/IniFile.h"
 #include "infra/LogFile.h"
 #include "platform/System.h"
+#include "securityfiles/SecurityXmlEntry.h"
 
 class CErrorMgr;
 
@@ -34,6 +36,8 @@ class CTarvo {
   std::string GetLogFileName(CErrorMgr& errorMgr);
   std::string GetLogFileInRepositoryDir(CErrorMgr& errorMgr);
   bool OpenResources(CErrorMgr& errorMgr);
+  // The security files of every product of the OPFile, loaded and checked.
+  std::vector<CSecurityXmlEntry> GetSecurityXMLsLoaded(CErrorMgr& errorMgr);
 
   const CIniFile& OpFile() const { return opFile_; }
   CIniFile& OpFile() { return opFile_; }

@@ -68,6 +68,10 @@ class CErrorMgr {
   // debug flag) and sets the highest level to -1.
   void ResetMessages();
 
+  // Security files whose placeholders could not all be resolved.
+  void AddWrongFile(std::string path) { wrongFiles_.push_back(std::move(path)); }
+  const std::vector<std::string>& WrongFiles() const { return wrongFiles_; }
+
   const CLogFile* MainLog() const { return mainLog_; }
   const CLogFile* RepositoryLog() const { return repositoryLog_.get(); }
 
@@ -84,4 +88,5 @@ class CErrorMgr {
   int highestLevel_ = -1;
   CLogFile* mainLog_ = nullptr;
   std::unique_ptr<CLogFile> repositoryLog_;
+  std::vector<std::string> wrongFiles_;
 };

@@ -7,18 +7,93 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/xml/Dom.h"
+#include "securityfiles/SecurityXmlEntry.h"
 
 class CErrorMgr;
 
-namespace xml {
-class Document;
-}
+// The upgrade code that marks a record taken from the repository itself:
+// such a record is never stored again.
+inline constexpr const char* kDoNotSaveUpgradeCode = "DoNotSave";
+inline constexpr const char* kRepositoryFileName = "TarvoRepository.xml";
+inline constexpr const char* kFirewallRepositoryFileName = "TarvoRepositoryFirewall.xml";
+
+// One product entry of a repository: the upgrade code (t:product value)
+// and the full path of one stored file (secfilename).
+struct CRepositoryProduct {
+  std::string upgradeCode;
+  std::string secFileName;
+  bool operator==(const CRepositoryProduct&) const = default;
+};
+
+// Which platform's products GetRepositoryProducts returns.
+constexpr int kRepositoryProductsX86 = 1;
+constexpr int kRepositoryProductsX64 = 2;
+constexpr int kRepositoryProductsAll = 3;
 
 class CRepositoryMgr {
  public:
   // The repository folder; with `create`, made (one level) when missing.
   // "" after a failed creation, with a critical entry.
   static std::string ReturnRepositoryDir(CErrorMgr& errorMgr, bool create);
+
+  // ---- The repository file (TarvoRepository.xml in the repository folder).
+  // Documents are null on failure; every failure leaves its own entry.
+
+  static bool RepositoryExists();
+  // The loaded file; one whose checksum fails still comes back, after a
+  // critical entry, so the caller decides. Null (critical) when it does
+  // not load.
+  static xml::Document LoadRepository(CErrorMgr& errorMgr);
+  // Whether the file loads; a missing file is only noted. No checksum test.
+  static bool CheckRepository(CErrorMgr& errorMgr);
+  // The existing file, or a new empty repository saved on the spot.
+  static xml::Document OpenRepository(CErrorMgr& errorMgr);
+  // Sets the checksum and replaces the file atomically. True unless the
+  // error flag is set afterwards (SetCheckSum clears it first).
+  static bool SaveRepository(CErrorMgr& errorMgr, const xml::Document& document);
+
+  // ---- The firewall repository (TarvoRepositoryFirewall.xml in `folder`,
+  // the repository folder when `folder` is empty).
+
+  // Null without an entry when the file does not exist; checksum as LoadRepository.
+  static xml::Document LoadRepositoryOnlyFirewall(CErrorMgr& errorMgr, std::string_view folder);
+  // The existing file or a new document, which is not saved here.
+  static xml::Document OpenOnlyFirewallRepository(CErrorMgr& errorMgr, std::string_view folder);
+  static bool SaveRepositoryOnlyFirewall(CErrorMgr& errorMgr, const xml::Document& document,
+                                         std::string_view folder);
+  // Registers a saved snapshot file under its upgrade code and the build
+  // platform, in the firewall repository of the file's own folder.
+  static void AddToFirewallRepository(CErrorMgr& errorMgr, std::string_view snapshotPath,
+                                      std::string_view upgradeCode, std::string_view language,
+                                      std::string_view snapshotFolder);
+
+  // ---- Stored security files.
+
+  // Stores a copy of the record's document (with its own checksum) under a
+  // unique name derived from its product value, and registers it below the
+  // upgrade code and build platform; a path registered before is only
+  // re-saved with the new language. Records marked DoNotSave are skipped.
+  static bool SaveSecurityXMLToRepository(CErrorMgr& errorMgr, std::string_view language,
+                                          const CSecurityXmlEntry& entry);
+  // Appends, for every stored copy of the build platform whose product
+  // value is exactly `productValue` and whose checksum holds, a DoNotSave
+  // record. True when at least one was appended.
+  static bool AddClientXML(CErrorMgr& errorMgr, std::vector<CSecurityXmlEntry>& entries,
+                           std::string_view productValue);
+
+  // ---- Queries.
+
+  // Products in document order, one entry per stored file; `selection` is
+  // one of kRepositoryProducts*. Empty when the repository does not load.
+  static std::vector<CRepositoryProduct> GetRepositoryProducts(CErrorMgr& errorMgr, int selection);
+  static std::vector<CRepositoryProduct> GetFirewallRepositoryProducts(CErrorMgr& errorMgr,
+                                                                      std::string_view folder);
+  // The setup language of the last save; "1033" when the repository cannot
+  // be used, "" (critical) when it records none.
+  static std::string GetRepositoryLanguage(CErrorMgr& errorMgr);
 
   // Checksum text of a document's XML text: the 32-bit rolling sum (rotate
   // left by 8, add) over every UTF-16 unit but the last, as a signed decimal

@@ -83,7 +83,8 @@ class SnapshotTest : public ::testing::Test {
     return sid.ToString();
   }
 
-  TestHost h_;
+  // Seen by a 64-bit process in both builds, so registry rows keep their unredirected paths.
+  TestHost h_{"win7-sp1-x64", "en-US", false};
 };
 
 // ---- The state sections and the diff --------------------------------------
