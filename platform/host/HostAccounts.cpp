@@ -146,21 +146,26 @@ uint32_t HostAccounts::LocalGroupAddMembers(std::string_view group, const std::v
   return Guarded([&]() -> uint32_t { return AddMembers(group, members); });
 }
 
+uint32_t HostAccounts::SidsOfMemberNames(std::string_view group, const std::vector<std::string>& members,
+                                         std::vector<winsec::Sid>* sids) {
+  if (!MayChangeGroups()) return winerr::kAccessDenied;
+  AccountDirectory accounts = Directory();
+  for (const std::string& name : members) {
+    const std::optional<Account> member = accounts.FindByName(name);
+    if (!member) {
+      Account found;
+      if (uint32_t rc = FindGroup(accounts, group, &found)) return rc;
+      return winerr::kNoSuchMember;
+    }
+    sids->push_back(member->sid);
+  }
+  return winerr::kSuccess;
+}
+
 uint32_t HostAccounts::LocalGroupAddMembersByName(std::string_view group, const std::vector<std::string>& members) {
   return Guarded([&]() -> uint32_t {
-    if (!MayChangeGroups()) return winerr::kAccessDenied;
-    AccountDirectory accounts = Directory();
     std::vector<winsec::Sid> sids;
-    for (const std::string& name : members) {
-      const std::optional<Account> member = accounts.FindByName(name);
-      if (!member) {
-        // The group is looked up first: a missing group wins over a missing member.
-        Account found;
-        if (uint32_t rc = FindGroup(accounts, group, &found)) return rc;
-        return winerr::kNoSuchMember;
-      }
-      sids.push_back(member->sid);
-    }
+    if (uint32_t rc = SidsOfMemberNames(group, members, &sids)) return rc;
     return AddMembers(group, sids);
   });
 }
@@ -193,18 +198,8 @@ uint32_t HostAccounts::LocalGroupDelMembers(std::string_view group, const std::v
 
 uint32_t HostAccounts::LocalGroupDelMembersByName(std::string_view group, const std::vector<std::string>& members) {
   return Guarded([&]() -> uint32_t {
-    if (!MayChangeGroups()) return winerr::kAccessDenied;
-    AccountDirectory accounts = Directory();
     std::vector<winsec::Sid> sids;
-    for (const std::string& name : members) {
-      const std::optional<Account> member = accounts.FindByName(name);
-      if (!member) {
-        Account found;
-        if (uint32_t rc = FindGroup(accounts, group, &found)) return rc;
-        return winerr::kNoSuchMember;
-      }
-      sids.push_back(member->sid);
-    }
+    if (uint32_t rc = SidsOfMemberNames(group, members, &sids)) return rc;
     return DelMembers(group, sids);
   });
 }

@@ -53,6 +53,9 @@ class HostAccounts : public plat::IAccounts {
   uint32_t FindGroup(AccountDirectory& accounts, std::string_view name, Account* group);
   uint32_t AddMembers(std::string_view group, const std::vector<winsec::Sid>& members);
   uint32_t DelMembers(std::string_view group, const std::vector<winsec::Sid>& members);
+  // The SIDs of members named "DOMAIN\name"; a missing group wins over a missing member.
+  uint32_t SidsOfMemberNames(std::string_view group, const std::vector<std::string>& members,
+                             std::vector<winsec::Sid>* sids);
 
   Host& host_;
 };
