@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/winsec/AccessMask.h"
+
 namespace plat {
 
 using HKey = uint64_t;
@@ -31,24 +33,25 @@ constexpr uint32_t kRegLink = 6;
 constexpr uint32_t kRegMultiSz = 7;
 constexpr uint32_t kRegQword = 11;
 
-// Access rights (REGSAM).
-constexpr uint32_t kKeyQueryValue = 0x0001;
-constexpr uint32_t kKeySetValue = 0x0002;
-constexpr uint32_t kKeyCreateSubKey = 0x0004;
-constexpr uint32_t kKeyEnumerateSubKeys = 0x0008;
-constexpr uint32_t kKeyNotify = 0x0010;
-constexpr uint32_t kKeyCreateLink = 0x0020;
-constexpr uint32_t kKeyWow64_64Key = 0x0100;
-constexpr uint32_t kKeyWow64_32Key = 0x0200;
-constexpr uint32_t kKeyWow64Res = 0x0300;
-constexpr uint32_t kKeyRead = 0x20019;
-constexpr uint32_t kKeyWrite = 0x20006;
-constexpr uint32_t kKeyAllAccess = 0xF003F;
-constexpr uint32_t kRegDelete = 0x00010000;  // DELETE
-constexpr uint32_t kReadControl = 0x00020000;
-constexpr uint32_t kWriteDac = 0x00040000;
-constexpr uint32_t kWriteOwner = 0x00080000;
-constexpr uint32_t kMaximumAllowed = 0x02000000;
+// Access rights (REGSAM): the registry rights of the security data, under
+// the names the registry calls use.
+using winsec::kKeyAllAccess;
+using winsec::kKeyCreateLink;
+using winsec::kKeyCreateSubKey;
+using winsec::kKeyEnumerateSubKeys;
+using winsec::kKeyNotify;
+using winsec::kKeyQueryValue;
+using winsec::kKeyRead;
+using winsec::kKeySetValue;
+using winsec::kKeyWow64_32Key;
+using winsec::kKeyWow64_64Key;
+using winsec::kKeyWow64Res;
+using winsec::kKeyWrite;
+using winsec::kMaximumAllowed;
+using winsec::kReadControl;
+using winsec::kWriteDac;
+using winsec::kWriteOwner;
+constexpr uint32_t kRegDelete = winsec::kDelete;
 
 // A value as stored: its type and raw bytes (strings are UTF-16LE with their
 // terminating NUL, as RegSetValueExW stores them).
