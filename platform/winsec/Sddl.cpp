@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/WinError.h"
+#include "platform/winsec/Number.h"
 #include "platform/winsec/AccessMask.h"
 
 namespace winsec {
@@ -158,27 +159,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  c = AsciiUpper(c);
-  return (c >= 'A' && c <= 'F') ? c - 'A' + 10 : -1;
-}
-
 // Decimal or "0x" hex digits, nothing else, at most 32 bits.
 bool ParseUnsigned32(std::string_view text, uint32_t* value) {
-  unsigned base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    text.remove_prefix(2);
-  }
-  if (text.empty()) return false;
   uint64_t result = 0;
-  for (char c : text) {
-    int digit = HexValue(c);
-    if (digit < 0 || static_cast<unsigned>(digit) >= base) return false;
-    result = result * base + static_cast<unsigned>(digit);
-    if (result > UINT32_MAX) return false;
-  }
+  if (!ParseNumber(text, UINT32_MAX, &result)) return false;
   *value = static_cast<uint32_t>(result);
   return true;
 }
@@ -244,8 +228,8 @@ bool ParseGuid(std::string_view text, Guid* guid) {
       if (text[pos++] != '-') return false;
       continue;
     }
-    int high = HexValue(text[pos]);
-    int low = HexValue(text[pos + 1]);
+    int high = HexDigitValue(text[pos]);
+    int low = HexDigitValue(text[pos + 1]);
     if (high < 0 || low < 0) return false;
     inTextOrder[byte++] = static_cast<uint8_t>(high * 16 + low);
     pos += 2;

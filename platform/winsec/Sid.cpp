@@ -4,36 +4,10 @@
 #include <cstdio>
 
 #include "platform/WinError.h"
+#include "platform/winsec/Number.h"
 
 namespace winsec {
 namespace {
-
-int HexDigitValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// One number of the text form: decimal digits, or "0x" followed by hex
-// digits. No sign, no blanks, nothing above `max`.
-bool ParseComponent(std::string_view text, uint64_t max, uint64_t* value) {
-  unsigned base = 10;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    base = 16;
-    text.remove_prefix(2);
-  }
-  if (text.empty()) return false;
-  uint64_t result = 0;
-  for (char c : text) {
-    int digit = HexDigitValue(c);
-    if (digit < 0 || static_cast<unsigned>(digit) >= base) return false;
-    if (result > (max - static_cast<uint64_t>(digit)) / base) return false;
-    result = result * base + static_cast<uint64_t>(digit);
-  }
-  *value = result;
-  return true;
-}
 
 // Splits the text after "S-" at every '-', keeping empty pieces so that
 // "S-1-5-" or "S-1--5" fail on them. False when there are more pieces than a
@@ -96,14 +70,14 @@ uint32_t Sid::FromString(std::string_view text, Sid* out) {
   uint64_t authority = 0;
   // Revision, authority and at least one sub-authority: "S-1-5" is refused.
   if (!SplitComponents(text.substr(2), &parts, &count) || count < 3 ||
-      !ParseComponent(parts[0], 0xFF, &revision) || revision != kSidRevision ||
-      !ParseComponent(parts[1], kSidMaxAuthority, &authority)) {
+      !ParseNumber(parts[0], 0xFF, &revision) || revision != kSidRevision ||
+      !ParseNumber(parts[1], kSidMaxAuthority, &authority)) {
     return winerr::kInvalidSid;
   }
   std::array<uint32_t, kSidMaxSubAuthorities> subs{};
   for (size_t i = 2; i < count; ++i) {
     uint64_t value = 0;
-    if (!ParseComponent(parts[i], UINT32_MAX, &value)) return winerr::kInvalidSid;
+    if (!ParseNumber(parts[i], UINT32_MAX, &value)) return winerr::kInvalidSid;
     subs[i - 2] = static_cast<uint32_t>(value);
   }
   return Make(authority, std::span<const uint32_t>(subs.data(), count - 2), out);
