@@ -12,6 +12,7 @@
 #include "infra/IniFile.h"
 #include "infra/LogFile.h"
 #include "platform/System.h"
+#include "securityfiles/FeatureDiscovery.h"
 #include "securityfiles/SecurityXmlEntry.h"
 
 class CErrorMgr;
@@ -39,6 +40,18 @@ class CTarvo {
   // The security files of every product of the OPFile, loaded and checked.
   std::vector<CSecurityXmlEntry> GetSecurityXMLsLoaded(CErrorMgr& errorMgr);
 
+  // Builds the feature document from the features (each writes its own
+  // element) and saves it where [RESULTS] MessageFullPath says.
+  void CreateFeatureXML(CErrorMgr& errorMgr, const FeatureList& features);
+  // The apply loop: every feature whose conditions hold and whose adaption
+  // moment is `moment` (secfile::kMoment*) is applied; a critical feature
+  // makes every later error critical; a critical entry ends the loop.
+  void ApplyFeatureList(CErrorMgr& errorMgr, const FeatureList& features, int moment, bool targetOnly);
+  // Logs the current and target values, records the feature in the history,
+  // applies it and logs the values after. True when the run's highest level
+  // is above a warning.
+  bool MakeHistoryLogAndApplyFeature(CErrorMgr& errorMgr, CFeature& feature);
+
   const CIniFile& OpFile() const { return opFile_; }
   CIniFile& OpFile() { return opFile_; }
   std::string General(std::string_view key) const { return opFile_.GetValue("GENERAL", key); }
@@ -51,6 +64,13 @@ class CTarvo {
  private:
   // The shape shared by CancelSetFeatures and UninstallFeatures.
   int RunUnsupportedMethod(const std::string& opFilePath, std::string_view method, std::string_view finished);
+
+  // ApplyFeatures after a successful InitEnvironment: load, discover,
+  // store in the repository, apply.
+  void ApplySecurityFiles(CErrorMgr& errorMgr, const std::string& opFilePath);
+  void StoreInRepository(CErrorMgr& errorMgr, const CSecurityXmlEntry& file);
+  // The firewall snapshot step that ends ReturnFeatures.
+  void SaveCurrentFirewallSettings(CErrorMgr& errorMgr);
 
   bool snapshotNameGiven_ = false;
   CIniFile opFile_;

@@ -13,12 +13,16 @@
 #include "securityfiles/SecurityXmlEntry.h"
 
 class CErrorMgr;
+class CFeature;
 
 // The upgrade code that marks a record taken from the repository itself:
 // such a record is never stored again.
 inline constexpr const char* kDoNotSaveUpgradeCode = "DoNotSave";
 inline constexpr const char* kRepositoryFileName = "TarvoRepository.xml";
 inline constexpr const char* kFirewallRepositoryFileName = "TarvoRepositoryFirewall.xml";
+inline constexpr const char* kHistoryFileName = "History.xml";
+// The moment of the history entries ApplyFeatures writes before it applies.
+inline constexpr const char* kHistoryTargetValue = "TargetValue";
 
 // One product entry of a repository: the upgrade code (t:product value)
 // and the full path of one stored file (secfilename).
@@ -83,6 +87,24 @@ class CRepositoryMgr {
   // record. True when at least one was appended.
   static bool AddClientXML(CErrorMgr& errorMgr, std::vector<CSecurityXmlEntry>& entries,
                            std::string_view productValue);
+
+  // ---- The history file (History.xml in the repository folder): one
+  // t:Setup per session id, below it one t:Product per product and moment
+  // holding the features' elements. Loaded and saved whole per feature.
+
+  // Writes the feature's element (without texts) below its session's and
+  // product's entry for `moment` and saves the file. Nothing is written once
+  // the run has an entry of level 5 or more.
+  static void AddFeatureToHistory(CErrorMgr& errorMgr, CFeature& feature, std::string_view moment);
+  // The file's document, or a new empty history when there is no file. A
+  // file that does not load is first kept under a new name beside it (a
+  // warning names both); null after an error when that fails.
+  static xml::Document OpenHistoryDocument(CErrorMgr& errorMgr);
+  // Replaces the file atomically; a failure is critical. True unless the
+  // error flag is set.
+  static bool SaveHistory(CErrorMgr& errorMgr, const xml::Document& document);
+  // The file's document; null after a level-5 entry when it does not load.
+  static xml::Document LoadHistoryXml(CErrorMgr& errorMgr);
 
   // ---- Queries.
 

@@ -101,10 +101,14 @@ TEST_F(TarvoProgramTest, DummyReturnsZeroInAnyCaseAndOrder) {
   EXPECT_EQ(Tarvo({"DuMmY", "x", "y", "z"}).exitCode, 0);
 }
 
-TEST_F(TarvoProgramTest, MethodsNotBuiltYetReturnInternalErrorInBothOrders) {
-  EXPECT_EQ(Tarvo({"RETURNFEATURES", "C:\\op.ini"}).out, "Tarvo returned: 9   <-- Error occured");
-  EXPECT_EQ(Tarvo({"C:\\op.ini", "ApplyFeatures"}).exitCode, 9);
+TEST_F(TarvoProgramTest, MethodsRunInBothOrders) {
+  // A missing OPFile ends either method with 1, and nothing is created.
+  EXPECT_EQ(Tarvo({"RETURNFEATURES", "C:\\op.ini"}).out,
+            "!! Internal communication file for Tarvo was not found !!\nTarvo returned: 1   <-- Error occured");
+  EXPECT_EQ(Tarvo({"C:\\op.ini", "ApplyFeatures"}).exitCode, 1);
   EXPECT_FALSE(std::filesystem::exists(host_.HostPath("C:\\op.ini")));
+  // The firewall snapshot methods are not built yet.
+  EXPECT_EQ(Tarvo({"ExportFirewallFeatures", "2015_12_07__10_00_00"}).exitCode, 9);
 }
 
 TEST_F(TarvoProgramTest, DebugSwitchWaitsForADebuggerWhateverItsCase) {

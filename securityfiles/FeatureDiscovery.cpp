@@ -1,0 +1,99 @@
+#include "securityfiles/FeatureDiscovery.h"
+
+#include <array>
+#include <string>
+
+#include "features/WUA.h"
+#include "infra/ErrorMgr.h"
+#include "infra/IniFile.h"
+#include "securityfiles/SecurityFileFormat.h"
+
+namespace {
+
+using secfile::FeatureKind;
+
+// How discovery builds and reports one kind. `create` is null for a kind
+// this build does not handle yet; its elements are counted and reported.
+struct DiscoverableKind {
+  FeatureKind kind;
+  std::unique_ptr<CFeature> (*create)();
+  const char* foundLine;  // level-2 line when at least one feature was kept
+  bool lineTakesCount;
+};
+
+template <typename Kind>
+std::unique_ptr<CFeature> Create() {
+  return std::make_unique<Kind>();
+}
+
+// The one place a feature kind is added to discovery; the order is that of
+// secfile::kFeatureKinds.
+constexpr std::array<DiscoverableKind, 6> kDiscoverableKinds = {{
+    {FeatureKind::kGroupUser, nullptr, "    Found    GroupUser Feature", false},
+    {FeatureKind::kFilePermission, nullptr, "    Found  %d FilePermission Features", true},
+    {FeatureKind::kRegistryPermission, nullptr, "    Found  %d RegistryPermission Feature", true},
+    {FeatureKind::kDcom, nullptr, "    Found    DCOM Feature", false},
+    {FeatureKind::kFirewall, nullptr, "    Found    Firewall Feature", false},
+    {FeatureKind::kWua, &Create<CWUA>, "    Found    WUA Feature", false},
+}};
+
+static_assert([] {
+  for (size_t i = 0; i < kDiscoverableKinds.size(); ++i) {
+    if (kDiscoverableKinds[i].kind != secfile::kFeatureKinds[i].kind) return false;
+  }
+  return true;
+}());
+
+void ReportUnavailableKind(CErrorMgr& errorMgr, const char* kindName, size_t elementCount) {
+  errorMgr.AddMessageF(kLevelWarning, "",
+                       "    %s features are not supported by this version: %d element(s) skipped", kindName,
+                       static_cast<int>(elementCount));
+}
+
+void ReportFoundKind(CErrorMgr& errorMgr, const DiscoverableKind& kind, size_t count) {
+  if (kind.lineTakesCount) {
+    errorMgr.AddMessageF(kLevelInfo, "", kind.foundLine, static_cast<int>(count));
+  } else {
+    errorMgr.AddMessage(kLevelInfo, "", kind.foundLine);
+  }
+}
+
+FeatureList ReadKind(CErrorMgr& errorMgr, CIniFile& opFile, const DiscoverableKind& kind,
+                     const xml::NodeList& nodes) {
+  FeatureList features;
+  for (const xml::Node& node : nodes) {
+    std::unique_ptr<CFeature> feature = kind.create();
+    if (feature->LoadFeature(errorMgr, opFile, node)) features.push_back(std::move(feature));
+  }
+  return features;
+}
+
+}  // namespace
+
+bool CXmlAnalyser::IsKindSelected(std::string_view filter, std::string_view kindName) {
+  return filter.empty() || filter.find(kindName) != std::string_view::npos ||
+         kindName.find(filter) != std::string_view::npos;
+}
+
+FeatureList CXmlAnalyser::DiscoverFeatures(CErrorMgr& errorMgr, CIniFile& opFile, std::string_view fileName,
+                                           const xml::Document& document) {
+  errorMgr.AddMessageF(kLevelInfo, "", "  %s", std::string(fileName).c_str());
+  const std::string filter = opFile.GetValue("GENERAL", "Feature");
+  FeatureList result;
+  for (size_t i = 0; i < kDiscoverableKinds.size(); ++i) {
+    const DiscoverableKind& kind = kDiscoverableKinds[i];
+    const secfile::FeatureKindInfo& info = secfile::kFeatureKinds[i];
+    if (!IsKindSelected(filter, info.kindName)) continue;
+    const xml::NodeList nodes = document ? document.SelectNodes(info.query) : xml::NodeList();
+    FeatureList found;
+    if (kind.create == nullptr) {
+      if (!nodes.Empty()) ReportUnavailableKind(errorMgr, info.kindName, nodes.Length());
+    } else {
+      found = ReadKind(errorMgr, opFile, kind, nodes);
+    }
+    if (errorMgr.GetHighestLevel() > kLevelError) return result;
+    if (!found.empty()) ReportFoundKind(errorMgr, kind, found.size());
+    for (auto& feature : found) result.push_back(std::move(feature));
+  }
+  return result;
+}
