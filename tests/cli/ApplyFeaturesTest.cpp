@@ -2,6 +2,7 @@
 #include <stdexcept>
 
 #include "cli/FeatureRunFixture.h"
+#include "features/FeatureFixture.h"
 #include "cli/Tarvo.h"
 #include "infra/BuildInfo.h"
 #include "infra/ProcessState.h"
@@ -15,12 +16,6 @@ namespace fs = std::filesystem;
 
 const std::string kPauseBefore = Wua("pause", "adaptionmoment=\"BeforeInstallation\"");
 const std::string kResumeAfter = Wua("resume", "adaptionmoment=\"AfterInstallation\"");
-
-size_t Count(const std::string& text, std::string_view part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
 
 class ApplyFeaturesTest : public FeatureRunTest {
  protected:
@@ -219,6 +214,32 @@ TEST_F(ApplyFeaturesTest, AnEscapingExceptionIsReportedAsACrash) {
   EXPECT_EQ(Result("CriticalErrorMessage"), "Unknown crash in Tarvo");
   EXPECT_NE(Log().find("|CTarvo::ApplyFeatures                  |GetLastError(): "), std::string::npos);
   EXPECT_NE(Log().find("END  Returncode: 10"), std::string::npos);
+}
+
+// Which values are logged around the apply step depends on the kind: no
+// current values for firewall features on Vista and later, none before the
+// change for file permissions.
+TEST_F(ApplyFeaturesTest, KindsDecideWhichCurrentValuesAreLogged) {
+  CFeature::ResetVersionRecord();
+  auto loggedSteps = [](std::string_view body, std::string_view query) {
+    const xml::Document document = feature_test::SecurityFile(body);
+    feature_test::CommonFeature feature;
+    CErrorMgr errors;
+    EXPECT_TRUE(feature.GetFeatureFromXml(errors, feature_test::FirstNode(document, query), "S"));
+    CTarvo tarvo;
+    tarvo.MakeHistoryLogAndApplyFeature(errors, feature);
+    std::string steps;
+    for (const auto& entry : errors.Entries()) {
+      if (entry->message.back() == ':') steps += entry->message + " ";
+    }
+    return steps;
+  };
+  EXPECT_EQ(loggedSteps("<t:network><t:lan/></t:network>", "//t:lan"), "Target values: ");
+  EXPECT_EQ(loggedSteps("<t:fileSystemPermissions><t:fileSystemPath value=\"C:\\x\"/></t:fileSystemPermissions>",
+                        "//t:fileSystemPath"),
+            "Target values: Values after value change: ");
+  EXPECT_EQ(loggedSteps("<t:componentService/>", "//t:componentService"),
+            "Features before change: Target values: Values after value change: ");
 }
 
 }  // namespace

@@ -88,3 +88,10 @@ class FeatureRunTest : public ::testing::Test {
 inline std::string Wua(std::string_view value, std::string_view attributes = "") {
   return "<t:wua value=\"" + std::string(value) + "\" " + std::string(attributes) + "/>";
 }
+
+// How often `part` occurs in `text`.
+inline size_t Count(const std::string& text, std::string_view part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}

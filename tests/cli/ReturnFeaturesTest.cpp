@@ -30,12 +30,6 @@ std::string ReplaceAll(std::string text, std::string_view from, std::string_view
   return text;
 }
 
-size_t Count(const std::string& text, std::string_view part) {
-  size_t count = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
-
 using ReturnFeaturesTest = FeatureRunTest;
 
 // The shipped example, run from a folder laid out as the repository root
