@@ -5,6 +5,7 @@
 #include "infra/BuildInfo.h"
 #include "infra/ErrorMgr.h"
 #include "infra/IniFile.h"
+#include "infra/ProcessState.h"
 #include "infra/Tool.h"
 #include "platform/Platform.h"
 #include "platform/text/Text.h"
@@ -22,23 +23,6 @@ constexpr const char* kHistoryLabel = "CFeature::GetProductNodeFromHistory()";
 
 constexpr const char* kFeatureDocumentRoot = "t:Tarvo";
 constexpr const char* kBeforeChangeMoment = "BeforeChangeValue";
-
-// The process-wide version record behind IsVistaOrLater and IsWindows61To63.
-struct VersionRecord {
-  bool filled = false;
-  plat::OsVersionInfoEx info;
-};
-VersionRecord g_versionRecord;
-
-const plat::OsVersionInfoEx& ProcessVersionRecord() {
-  if (!g_versionRecord.filled) {
-    plat::OsVersionInfoEx info;
-    // A failed read leaves the record empty and unfilled, so the next use tries again.
-    g_versionRecord.filled = plat::Current().System().GetVersionInfo(&info);
-    g_versionRecord.info = g_versionRecord.filled ? info : plat::OsVersionInfoEx{};
-  }
-  return g_versionRecord.info;
-}
 
 std::string ValueOf(const xml::Node& node, std::string_view xpath, std::string_view defaultValue = "") {
   std::string value;
@@ -303,4 +287,7 @@ bool CFeature::IsWindows61To63() {
   return info.majorVersion == 6 && info.minorVersion != 0;
 }
 
-void CFeature::ResetVersionRecord() { g_versionRecord = VersionRecord{}; }
+void CFeature::ResetVersionRecord() {
+  CurrentProcessState().versionRecordRead = false;
+  CurrentProcessState().versionRecord = plat::OsVersionInfoEx{};
+}

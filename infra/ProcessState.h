@@ -1,12 +1,18 @@
 // Values that live for the whole process and are shared by several parts of
-// the program: whether the security file loaded last names a client XML, and
-// the name of the firewall snapshot of the run. Kept in one place, with a
-// reset for tests.
+// the program: the running Windows version (read once), whether the security
+// file loaded last names a client XML, and the name of the firewall snapshot
+// of the run. Kept in one place, with a reset for tests.
 #pragma once
 
 #include <string>
 
+#include "platform/System.h"
+
 struct ProcessState {
+  // The extended version record of the running Windows, read on first use;
+  // a read that failed is tried again on the next use.
+  bool versionRecordRead = false;
+  plat::OsVersionInfoEx versionRecord;
   // Set after each security file that passed its checks: the file names a client XML.
   bool clientXml = false;
   // The snapshot folder name of the run ("" until one is made).
@@ -14,4 +20,6 @@ struct ProcessState {
 };
 
 ProcessState& CurrentProcessState();
+// The version record (empty while it cannot be read).
+const plat::OsVersionInfoEx& ProcessVersionRecord();
 void ResetProcessState();
