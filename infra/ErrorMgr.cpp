@@ -69,6 +69,7 @@ void CErrorMgr::AddMessage(int level, std::string_view function, std::string_vie
   // callers clear the flag before a step and look at it afterwards.
   if (level >= kLevelError) error_ = true;
   entries_.push_back(std::move(entry));
+  unwritten_.push_back(entries_.size() - 1);
   FlushToLog();
 }
 
@@ -89,14 +90,18 @@ std::string CErrorMgr::FormatLine(const CErrorObject& entry, std::string_view ti
 
 void CErrorMgr::FlushToLog() {
   if (!mainLog_) return;
-  for (const auto& entry : entries_) {
-    if (entry->written) continue;
-    if (entry->level >= kLevelWarning) debug_ = true;
-    if (entry->level == kLevelDebug && !debug_) continue;  // held back until debug logging starts
-    const std::string line = FormatLine(*entry, ClockText("time"));
-    if (mainLog_->AppendLine(line)) entry->written = true;
-    if (repositoryLog_) repositoryLog_->AppendLine(line);
+  std::vector<size_t> stillUnwritten;
+  for (const size_t index : unwritten_) {
+    CErrorObject& entry = *entries_[index];
+    if (entry.level >= kLevelWarning) debug_ = true;
+    if (entry.level != kLevelDebug || debug_) {  // debug entries wait until debug logging starts
+      const std::string line = FormatLine(entry, ClockText("time"));
+      if (mainLog_->AppendLine(line)) entry.written = true;
+      if (repositoryLog_) repositoryLog_->AppendLine(line);
+    }
+    if (!entry.written) stillUnwritten.push_back(index);
   }
+  unwritten_ = std::move(stillUnwritten);
 }
 
 void CErrorMgr::AttachLogFiles(CLogFile* mainLog, std::unique_ptr<CLogFile> repositoryLog) {
@@ -139,6 +144,7 @@ void CErrorMgr::GetErrorMessages(std::vector<std::string>* messages) const {
 
 void CErrorMgr::ResetMessages() {
   entries_.clear();
+  unwritten_.clear();
   criticalFeature_ = false;
   error_ = false;
   highestLevel_ = -1;

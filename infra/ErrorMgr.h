@@ -85,6 +85,9 @@ class CErrorMgr {
   bool criticalFeature_ = false;
   bool error_ = false;
   std::vector<std::unique_ptr<CErrorObject>> entries_;
+  // Indices of the entries not written yet, in order: held-back debug
+  // entries and lines a log refused. Each flush visits only these.
+  std::vector<size_t> unwritten_;
   int highestLevel_ = -1;
   CLogFile* mainLog_ = nullptr;
   std::unique_ptr<CLogFile> repositoryLog_;

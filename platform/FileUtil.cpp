@@ -21,20 +21,22 @@ uint32_t ReadWholeFile(IFiles& files, std::string_view path, std::string* bytes)
 }
 
 namespace {
-uint32_t WriteWith(IFiles& files, std::string_view path, OpenMode mode, std::string_view bytes) {
+uint32_t WriteWith(IFiles& files, std::string_view path, OpenMode mode, std::string_view bytes, bool flush) {
   std::unique_ptr<IFileStream> stream;
   if (uint32_t rc = files.OpenStream(path, mode, &stream)) return rc;
   if (uint32_t rc = stream->Write(bytes.data(), bytes.size())) return rc;
-  return stream->Flush();
+  return flush ? stream->Flush() : winerr::kSuccess;
 }
 }  // namespace
 
 uint32_t WriteWholeFile(IFiles& files, std::string_view path, std::string_view bytes) {
-  return WriteWith(files, path, OpenMode::kWrite, bytes);
+  return WriteWith(files, path, OpenMode::kWrite, bytes, true);
 }
 
 uint32_t AppendToFile(IFiles& files, std::string_view path, std::string_view bytes) {
-  return WriteWith(files, path, OpenMode::kAppend, bytes);
+  // Closed without a flush to the disk, as a text file is: the bytes are
+  // the system's once written, and a log line each costs no disk wait.
+  return WriteWith(files, path, OpenMode::kAppend, bytes, false);
 }
 
 uint32_t WriteFileAtomically(IFiles& files, std::string_view path, std::string_view bytes) {

@@ -39,17 +39,51 @@ const char* StoredValuePath(const xml::Document& document) {
   return IsRepositoryDocument(document) ? kRepositoryChecksumValuePath : secfile::kChecksumValuePath;
 }
 
+uint32_t RollingStep(uint32_t h, char16_t unit) { return ((h << 8) | (h >> 24)) + unit; }
+
+std::string ChecksumText(uint32_t h) { return PadChecksum(std::to_string(static_cast<int32_t>(h))); }
+
 }  // namespace
 
 std::string CRepositoryMgr::HashText(std::u16string_view text) {
   if (text.empty()) return PadChecksum("-1");
   uint32_t h = 0;
   // The last unit is not part of the sum.
-  for (size_t i = 0; i + 1 < text.size(); ++i) h = ((h << 8) | (h >> 24)) + text[i];
-  return PadChecksum(std::to_string(static_cast<int32_t>(h)));
+  for (size_t i = 0; i + 1 < text.size(); ++i) h = RollingStep(h, text[i]);
+  return ChecksumText(h);
 }
 
-std::string CRepositoryMgr::HashTextUtf8(std::string_view utf8) { return HashText(text::Utf8ToUtf16(utf8)); }
+// HashText over the UTF-16 units of the text, decoded on the way instead of
+// into a copy first (documents are hashed whole, at every load and save).
+// Each unit is summed once the next one is known, so the last one never is.
+std::string CRepositoryMgr::HashTextUtf8(std::string_view utf8) {
+  if (utf8.empty()) return PadChecksum("-1");  // any other text has at least one unit
+  uint32_t h = 0;
+  char16_t pending = 0;
+  bool hasPending = false;
+  auto take = [&](char16_t unit) {
+    if (hasPending) h = RollingStep(h, pending);
+    pending = unit;
+    hasPending = true;
+  };
+  size_t pos = 0;
+  while (pos < utf8.size()) {
+    const auto byte = static_cast<unsigned char>(utf8[pos]);
+    if (byte < 0x80) {
+      take(byte);
+      ++pos;
+      continue;
+    }
+    const char32_t cp = text::NextCodePoint(utf8, pos);
+    if (cp < 0x10000) {
+      take(static_cast<char16_t>(cp));
+    } else {
+      take(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+      take(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+    }
+  }
+  return ChecksumText(h);
+}
 
 std::string CRepositoryMgr::ComputeCheckSum(CErrorMgr& errorMgr, const xml::Document& document) {
   const char* containerPath = ContainerPath(document);

@@ -137,6 +137,18 @@ uint32_t HostFiles::SetReadOnly(std::string_view path, bool readOnly) {
   return chmod(mapped.hostPath.c_str(), mode & 07777) == 0 ? winerr::kSuccess : Win32CodeOfErrno(errno);
 }
 
+// A name without wildcards is looked up directly instead of matched against
+// every entry of its folder (existence checks ask so for each file).
+uint32_t HostFiles::FindOne(WinPath folder, const std::string& name, std::vector<plat::FileEntry>* found) {
+  folder.components.push_back(name);
+  const MappedPath mapped = paths_.Map(folder);
+  struct stat st;
+  if (!mapped.exists || stat(mapped.hostPath.c_str(), &st) != 0) return winerr::kFileNotFound;
+  const std::string storedName = mapped.hostPath.substr(mapped.hostPath.find_last_of('/') + 1);
+  found->push_back({storedName, AttributesOf(st), static_cast<uint64_t>(st.st_size)});
+  return winerr::kSuccess;
+}
+
 uint32_t HostFiles::Find(std::string_view pattern, std::vector<plat::FileEntry>* found) {
   found->clear();
   WinPath parsed;
@@ -149,6 +161,7 @@ uint32_t HostFiles::Find(std::string_view pattern, std::vector<plat::FileEntry>*
   }
   const MappedPath folder = paths_.Map(parsed);
   if (!folder.exists) return winerr::kPathNotFound;
+  if (!HasWildcard(namePattern)) return FindOne(parsed, namePattern, found);
   DIR* dir = opendir(folder.hostPath.c_str());
   if (!dir) return errno == ENOTDIR ? winerr::kPathNotFound : Win32CodeOfErrno(errno);
   while (dirent* entry = readdir(dir)) {

@@ -29,6 +29,8 @@ class HostFiles : public plat::IFiles {
   // Resolves a path that must exist: 2 when only its last component is
   // missing, 3 when a folder on the way is.
   uint32_t ResolveExisting(std::string_view path, MappedPath* mapped);
+  // Find for a name without wildcards in an existing folder.
+  uint32_t FindOne(WinPath folder, const std::string& name, std::vector<plat::FileEntry>* found);
   const PathMap& paths_;
 };
 

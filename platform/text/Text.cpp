@@ -102,21 +102,66 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
+namespace {
+
+// The UTF-16 units of a code point NextCodePoint gave: one, or a surrogate
+// pair above the basic plane. Returns the number written to `out`.
+size_t EncodeUtf16(char32_t cp, char16_t* out) {
+  if (cp < 0x10000) {
+    out[0] = static_cast<char16_t>(cp);
+    return 1;
+  }
+  const char32_t v = cp - 0x10000;
+  out[0] = static_cast<char16_t>(0xD800 + (v >> 10));
+  out[1] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+  return 2;
+}
+
+}  // namespace
+
+// Documents and logs are mostly ASCII: those bytes are copied without
+// decoding, and the result is written in place instead of appended, which
+// keeps these conversions (checksum, every UTF-16 load and save) cheap.
 std::u16string Utf8ToUtf16(std::string_view s) {
-  std::u16string out;
-  out.reserve(s.size());
+  std::u16string out(s.size(), u'\0');  // never more units than bytes
+  char16_t* const begin = out.data();
+  char16_t* p = begin;
   size_t pos = 0;
   while (pos < s.size()) {
-    const char32_t cp = NextCodePoint(s, pos);
-    if (cp >= 0x10000) {
-      const char32_t v = cp - 0x10000;
-      out += static_cast<char16_t>(0xD800 + (v >> 10));
-      out += static_cast<char16_t>(0xDC00 + (v & 0x3FF));
+    const auto byte = static_cast<unsigned char>(s[pos]);
+    if (byte < 0x80) {
+      *p++ = byte;
+      ++pos;
     } else {
-      out += static_cast<char16_t>(cp);
+      p += EncodeUtf16(NextCodePoint(s, pos), p);
     }
   }
+  out.resize(static_cast<size_t>(p - begin));
   return out;
+}
+
+void AppendUtf16LeBytes(std::string& out, std::string_view s) {
+  const size_t start = out.size();
+  out.resize(start + s.size() * 2);  // never more units than bytes
+  char* const begin = out.data() + start;
+  char* p = begin;
+  size_t pos = 0;
+  while (pos < s.size()) {
+    const auto byte = static_cast<unsigned char>(s[pos]);
+    if (byte < 0x80) {
+      *p++ = static_cast<char>(byte);
+      *p++ = '\0';
+      ++pos;
+      continue;
+    }
+    char16_t units[2];
+    const size_t count = EncodeUtf16(NextCodePoint(s, pos), units);
+    for (size_t i = 0; i < count; ++i) {
+      *p++ = static_cast<char>(units[i] & 0xFF);
+      *p++ = static_cast<char>(units[i] >> 8);
+    }
+  }
+  out.resize(start + static_cast<size_t>(p - begin));
 }
 
 std::string Utf16ToUtf8(std::u16string_view s) {
@@ -124,7 +169,9 @@ std::string Utf16ToUtf8(std::u16string_view s) {
   out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     const char16_t u = s[i];
-    if (u >= 0xD800 && u <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+    if (u < 0x80) {
+      out.push_back(static_cast<char>(u));
+    } else if (u >= 0xD800 && u <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
       AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
       ++i;
     } else {
@@ -172,21 +219,19 @@ std::string ArgumentToUtf8(std::string_view bytes) {
 }
 
 std::u16string Utf16LeBytesToUtf16(std::string_view bytes) {
-  std::u16string out;
-  out.reserve(bytes.size() / 2);
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    out += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                 (static_cast<unsigned char>(bytes[i + 1]) << 8));
+  std::u16string out(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < out.size(); ++i) {
+    out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                   (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
   }
   return out;
 }
 
 std::string Utf16ToUtf16LeBytes(std::u16string_view s) {
-  std::string out;
-  out.reserve(s.size() * 2);
-  for (char16_t u : s) {
-    out += static_cast<char>(u & 0xFF);
-    out += static_cast<char>(u >> 8);
+  std::string out(s.size() * 2, '\0');
+  for (size_t i = 0; i < s.size(); ++i) {
+    out[2 * i] = static_cast<char>(s[i] & 0xFF);
+    out[2 * i + 1] = static_cast<char>(s[i] >> 8);
   }
   return out;
 }

@@ -36,6 +36,9 @@ std::string ArgumentToUtf8(std::string_view bytes);
 // UTF-16LE byte strings (no BOM handling here; an odd trailing byte is dropped).
 std::u16string Utf16LeBytesToUtf16(std::string_view bytes);
 std::string Utf16ToUtf16LeBytes(std::u16string_view utf16);
+// Appends Utf16ToUtf16LeBytes(Utf8ToUtf16(utf8)) in one pass, without the
+// intermediate copies (large documents are saved so).
+void AppendUtf16LeBytes(std::string& out, std::string_view utf8);
 inline constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 

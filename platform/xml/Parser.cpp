@@ -1,5 +1,7 @@
 #include "platform/xml/Parser.h"
 
+#include <cstdint>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -34,11 +36,24 @@ std::string_view PrefixOf(std::string_view qualifiedName) {
   return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
 }
 
+// Whether eight bytes are all printable ASCII (0x20 to 0x7F): none of them
+// can be a forbidden character or start one.
+bool IsPrintableAsciiWord(const char* p) {
+  uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  constexpr uint64_t kSpaces = 0x2020202020202020ull;
+  // A byte below 0x20 borrows into its high bit when 0x20 is taken away.
+  return ((word | (word - kSpaces)) & kHighBits) == 0;
+}
+
 // Offset of the first character XML does not allow (C0 controls other than
 // tab, line feed and carriage return; U+FFFE and U+FFFF), or npos. The text
 // is valid UTF-8 here.
 size_t FindForbiddenCharacter(std::string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
+    while (i + 8 <= text.size() && IsPrintableAsciiWord(text.data() + i)) i += 8;
+    if (i >= text.size()) break;
     const auto c = static_cast<unsigned char>(text[i]);
     if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return i;
     // U+FFFE and U+FFFF are EF BF BE and EF BF BF.

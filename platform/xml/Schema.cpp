@@ -335,6 +335,21 @@ uint32_t SchemaFailure(uint32_t code, std::string text, std::string* reason) {
 
 SchemaCache::SchemaCache() : set_(std::make_shared<detail::SchemaSet>()) {}
 
+namespace {
+
+// Files the schema under its namespace, replacing an earlier one.
+void FileSchema(detail::SchemaSet& set, std::shared_ptr<detail::CompiledSchema> compiled) {
+  for (auto& entry : set.entries) {
+    if (entry->namespaceUri == compiled->namespaceUri) {
+      entry = std::move(compiled);
+      return;
+    }
+  }
+  set.entries.push_back(std::move(compiled));
+}
+
+}  // namespace
+
 uint32_t SchemaCache::Add(std::string_view namespaceUri, std::string_view schemaPath, std::string* reason) const {
   if (reason) reason->clear();
   std::string bytes;
@@ -343,6 +358,18 @@ uint32_t SchemaCache::Add(std::string_view namespaceUri, std::string_view schema
                          reason);
   }
   if (bytes.size() > INT_MAX) return SchemaFailure(kXmlErrSchemaLoad, "The schema file is too large.", reason);
+  // A run checks every security file against the same schema file: the
+  // schema compiled last is reused while the file's path and text are the
+  // same (a compiled schema is only read by validation).
+  static struct {
+    std::string path, bytes;
+    std::shared_ptr<detail::CompiledSchema> compiled;
+  } lastCompiled;
+  if (lastCompiled.compiled && lastCompiled.path == schemaPath && lastCompiled.bytes == bytes &&
+      lastCompiled.compiled->namespaceUri == namespaceUri) {
+    FileSchema(*set_, lastCompiled.compiled);
+    return kOk;
+  }
   try {
     LibxmlScope errors;
     auto compiled = std::make_shared<detail::CompiledSchema>();
@@ -373,13 +400,8 @@ uint32_t SchemaCache::Add(std::string_view namespaceUri, std::string_view schema
                            reason);
     }
     compiled->namespaceUri = targetNamespace;
-    for (auto& entry : set_->entries) {
-      if (entry->namespaceUri == targetNamespace) {
-        entry = std::move(compiled);
-        return kOk;
-      }
-    }
-    set_->entries.push_back(std::move(compiled));
+    lastCompiled = {std::string(schemaPath), std::move(bytes), compiled};
+    FileSchema(*set_, std::move(compiled));
     return kOk;
   } catch (const std::bad_alloc&) {
     return SchemaFailure(kErrOutOfMemory, "Not enough memory to compile the schema.", reason);
