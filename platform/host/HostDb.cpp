@@ -137,6 +137,7 @@ std::string HostDb::Open(const std::string& path, bool create) {
 }
 
 HostDb::~HostDb() {
+  metaRead_.reset();  // a prepared statement must not outlive its connection
   if (db_) sqlite3_close(db_);
 }
 
@@ -162,9 +163,13 @@ int64_t HostDb::LastInsertId() { return sqlite3_last_insert_rowid(db_); }
 int HostDb::Changes() { return sqlite3_changes(db_); }
 
 std::string HostDb::Meta(std::string_view key, std::string_view fallback) {
-  Statement st(db_, "SELECT value FROM meta WHERE key=?");
+  if (!metaRead_) metaRead_ = std::make_unique<Statement>(db_, "SELECT value FROM meta WHERE key=?");
+  Statement& st = *metaRead_;
+  st.Reset();  // also after a read that failed half-way
   st.Bind(1, key);
-  return st.Step() ? st.Text(0) : std::string(fallback);
+  std::string value = st.Step() ? st.Text(0) : std::string(fallback);
+  st.Reset();  // ends the read, so the statement holds no snapshot between calls
+  return value;
 }
 
 void HostDb::SetMeta(std::string_view key, std::string_view value) {

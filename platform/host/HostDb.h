@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -71,6 +72,9 @@ class HostDb {
  private:
   void CreateSchema();
   sqlite3* db_ = nullptr;
+  // Meta is read for every log line's time on a virtual clock: its query
+  // is prepared once per connection.
+  std::unique_ptr<Statement> metaRead_;
   int depth_ = 0;
   bool failed_ = false;
 };

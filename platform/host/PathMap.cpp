@@ -141,6 +141,18 @@ uint32_t PathMap::Parse(std::string_view path, WinPath* result, bool allowWildca
 MappedPath PathMap::Map(const WinPath& path) const {
   MappedPath mapped;
   std::string hostPath = path.drive == 'C' ? driveC_ : std::string();
+  // Most paths are spelled as they are stored: one look at the whole path
+  // then answers for every component (each of them exists in that case).
+  if (!path.components.empty()) {
+    std::string exact = hostPath;
+    for (const std::string& part : path.components) exact += "/" + part;
+    struct stat st;
+    if (lstat(exact.c_str(), &st) == 0) {
+      mapped.hostPath = std::move(exact);
+      mapped.exists = mapped.parentExists = true;
+      return mapped;
+    }
+  }
   bool exists = true;
   for (size_t i = 0; i < path.components.size(); ++i) {
     const std::string& part = path.components[i];
