@@ -4,6 +4,8 @@
 // history and logged after.
 #include <strings.h>
 
+#include <algorithm>
+
 #include "cli/Results.h"
 #include "cli/Tarvo.h"
 #include "infra/ErrorMgr.h"
@@ -22,10 +24,8 @@ bool KindIs(const CFeature& feature, const char* kindName) {
 }
 
 bool IsWrongFile(const CErrorMgr& errorMgr, const std::string& path) {
-  for (const std::string& wrong : errorMgr.WrongFiles()) {
-    if (wrong == path) return true;
-  }
-  return false;
+  const std::vector<std::string>& wrong = errorMgr.WrongFiles();
+  return std::find(wrong.begin(), wrong.end(), path) != wrong.end();
 }
 
 }  // namespace

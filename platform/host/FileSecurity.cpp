@@ -19,18 +19,7 @@ bool StatEntry(const std::string& hostPath, uint64_t* inode, bool* isFolder) {
 
 // The stored-case names below the drive root of a mapped path.
 std::vector<std::string> StoredComponents(const std::string& hostPath, const std::string& rootPath) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (char c : std::string_view(hostPath).substr(rootPath == "/" ? 0 : rootPath.size())) {
-    if (c == '/') {
-      if (!current.empty()) parts.push_back(current);
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) parts.push_back(current);
-  return parts;
+  return text::SplitNonEmpty(std::string_view(hostPath).substr(rootPath == "/" ? 0 : rootPath.size()), "/");
 }
 
 }  // namespace

@@ -15,14 +15,6 @@ constexpr size_t kMaxGroupNameLength = 256;
 constexpr size_t kMaxCommentLength = 256;  // MAXCOMMENTSZ
 constexpr std::string_view kForbiddenNameCharacters = "\"/\\[]:|<>+=;?*";
 
-template <typename F>
-uint32_t Guarded(F&& operation) {
-  try {
-    return operation();
-  } catch (const DbError&) {
-    return winerr::kCantWrite;
-  }
-}
 
 size_t CharacterCount(std::string_view utf8) {
   size_t count = 0;

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/WinError.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -19,6 +21,17 @@ namespace host {
 struct DbError {
   std::string message;
 };
+
+// Runs a service operation, turning a database failure into
+// ERROR_CANTWRITE, as the service layers report it.
+template <typename F>
+uint32_t Guarded(F&& operation) {
+  try {
+    return operation();
+  } catch (const DbError&) {
+    return winerr::kCantWrite;
+  }
+}
 
 class Statement {
  public:

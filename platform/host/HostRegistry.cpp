@@ -28,32 +28,10 @@ uint32_t MapKeyRights(uint32_t sam) {
   return rights;
 }
 
-// Runs a registry operation, turning a database failure into a Win32 code.
-template <typename F>
-uint32_t Guarded(F&& operation) {
-  try {
-    return operation();
-  } catch (const DbError&) {
-    return winerr::kCantWrite;
-  }
-}
 
 }  // namespace
 
-std::vector<std::string> SplitKeyPath(std::string_view path) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!current.empty()) parts.push_back(current);
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) parts.push_back(current);
-  return parts;
-}
+std::vector<std::string> SplitKeyPath(std::string_view path) { return text::SplitNonEmpty(path, "\\"); }
 
 HostRegistry::HostRegistry(HostDb& db, const Profile& profile, std::string userSid, bool process32Bit)
     : db_(db), profile_(profile), userSid_(std::move(userSid)), process32Bit_(process32Bit) {}

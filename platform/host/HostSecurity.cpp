@@ -17,14 +17,6 @@ constexpr uint32_t kRemoteMachineUnreachable = 1722;
 constexpr uint32_t kReadParts =
     plat::kOwnerSecurityInformation | plat::kGroupSecurityInformation | plat::kDaclSecurityInformation;
 
-template <typename F>
-uint32_t Guarded(F&& operation) {
-  try {
-    return operation();
-  } catch (const DbError&) {
-    return winerr::kCantWrite;
-  }
-}
 
 // The rights Windows asks for before reading or writing these parts.
 uint32_t RightsToRead(uint32_t securityInformation) {

@@ -14,20 +14,7 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-std::vector<std::string> SplitComponents(std::string_view s) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (char c : s) {
-    if (IsSeparator(c)) {
-      if (!current.empty()) parts.push_back(current);
-      current.clear();
-    } else {
-      current += c;
-    }
-  }
-  if (!current.empty()) parts.push_back(current);
-  return parts;
-}
+std::vector<std::string> SplitComponents(std::string_view s) { return text::SplitNonEmpty(s, "\\/"); }
 
 // Windows drops trailing dots and spaces of a path component.
 std::string TrimComponent(std::string s) {

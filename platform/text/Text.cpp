@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <algorithm>
 #include <vector>
 
 namespace text {
@@ -246,6 +247,17 @@ std::string AsciiUpper(std::string_view s) {
   std::string out(s);
   for (char& c : out) c = AsciiUpperChar(c);
   return out;
+}
+
+std::vector<std::string> SplitNonEmpty(std::string_view s, std::string_view separators) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= s.size()) {
+    const size_t end = std::min(s.find_first_of(separators, start), s.size());
+    if (end > start) parts.emplace_back(s.substr(start, end - start));
+    start = end + 1;
+  }
+  return parts;
 }
 
 bool EqualsNoCase(std::string_view a, std::string_view b) {

@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace text {
 
@@ -51,6 +52,9 @@ void AppendUtf8(std::string& out, char32_t codePoint);
 std::string AsciiLower(std::string_view s);
 std::string AsciiUpper(std::string_view s);
 bool EqualsNoCase(std::string_view a, std::string_view b);
+// The pieces of `s` between any of the `separators` characters; empty
+// pieces (doubled, leading or trailing separators) are dropped.
+std::vector<std::string> SplitNonEmpty(std::string_view s, std::string_view separators);
 bool StartsWithNoCase(std::string_view s, std::string_view prefix);
 
 // printf-style formatting into a std::string; arguments are checked by the compiler.
