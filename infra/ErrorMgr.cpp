@@ -1,5 +1,6 @@
 #include "infra/ErrorMgr.h"
 
+#include <algorithm>
 #include <cstdarg>
 
 #include "infra/BuildInfo.h"
@@ -90,15 +91,24 @@ std::string CErrorMgr::FormatLine(const CErrorObject& entry, std::string_view ti
 
 void CErrorMgr::FlushToLog() {
   if (!mainLog_) return;
+  if (debug_ && !heldDebug_.empty()) {
+    // Debug logging has started: the held entries take their turn in order.
+    std::vector<size_t> merged(unwritten_.size() + heldDebug_.size());
+    std::merge(unwritten_.begin(), unwritten_.end(), heldDebug_.begin(), heldDebug_.end(), merged.begin());
+    unwritten_ = std::move(merged);
+    heldDebug_.clear();
+  }
   std::vector<size_t> stillUnwritten;
   for (const size_t index : unwritten_) {
     CErrorObject& entry = *entries_[index];
     if (entry.level >= kLevelWarning) debug_ = true;
-    if (entry.level != kLevelDebug || debug_) {  // debug entries wait until debug logging starts
-      const std::string line = FormatLine(entry, ClockText("time"));
-      if (mainLog_->AppendLine(line)) entry.written = true;
-      if (repositoryLog_) repositoryLog_->AppendLine(line);
+    if (entry.level == kLevelDebug && !debug_) {
+      heldDebug_.push_back(index);
+      continue;
     }
+    const std::string line = FormatLine(entry, ClockText("time"));
+    if (mainLog_->AppendLine(line)) entry.written = true;
+    if (repositoryLog_) repositoryLog_->AppendLine(line);
     if (!entry.written) stillUnwritten.push_back(index);
   }
   unwritten_ = std::move(stillUnwritten);
@@ -145,6 +155,7 @@ void CErrorMgr::GetErrorMessages(std::vector<std::string>* messages) const {
 void CErrorMgr::ResetMessages() {
   entries_.clear();
   unwritten_.clear();
+  heldDebug_.clear();
   criticalFeature_ = false;
   error_ = false;
   highestLevel_ = -1;

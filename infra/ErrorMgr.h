@@ -85,9 +85,13 @@ class CErrorMgr {
   bool criticalFeature_ = false;
   bool error_ = false;
   std::vector<std::unique_ptr<CErrorObject>> entries_;
-  // Indices of the entries not written yet, in order: held-back debug
-  // entries and lines a log refused. Each flush visits only these.
+  // Indices of the entries not written yet, in order: new entries and
+  // lines a log refused. Each flush visits only these.
   std::vector<size_t> unwritten_;
+  // Debug entries held back until debug logging starts, in order; kept
+  // apart so that a run without debug logging does not walk them at every
+  // message.
+  std::vector<size_t> heldDebug_;
   int highestLevel_ = -1;
   CLogFile* mainLog_ = nullptr;
   std::unique_ptr<CLogFile> repositoryLog_;

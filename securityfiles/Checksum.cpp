@@ -86,23 +86,24 @@ std::string CRepositoryMgr::HashTextUtf8(std::string_view utf8) {
 }
 
 std::string CRepositoryMgr::ComputeCheckSum(CErrorMgr& errorMgr, const xml::Document& document) {
-  const char* containerPath = ContainerPath(document);
-  // The checksum element is taken out of a copy made from the text, which
-  // is also what is hashed: the caller's document stays as it is.
-  const xml::Document duplicate = xml::Document::Create();
-  if (!duplicate.LoadXml(document.Xml())) {
-    errorMgr.AddMessage(kLevelError, kComputeLabel,
-                        "The duplicate XML document couldn't be created. Checksum could not be validated");
-    return "";
+  // What is hashed is the text a load of the document reads, without the
+  // checksum element. A document changed since it was loaded is read back
+  // from its text first; one as loaded is that text already.
+  xml::Document source = document;
+  if (!document.IsAsLoaded()) {
+    source = xml::Document::Create();
+    if (!source.LoadXml(document.Xml())) {
+      errorMgr.AddMessage(kLevelError, kComputeLabel,
+                          "The duplicate XML document couldn't be created. Checksum could not be validated");
+      return "";
+    }
   }
-  const xml::Node container = duplicate.SelectSingleNode(containerPath);
+  const xml::Node container = source.SelectSingleNode(ContainerPath(document));
   if (container.IsNull()) {
     errorMgr.AddMessage(kLevelError, kComputeLabel, "The checksum node could not be found! What happend?");
     return "";
   }
-  const xml::Node checksum = container.SelectSingleNode(secfile::kChecksumElement);
-  if (!checksum.IsNull()) container.RemoveChild(checksum);
-  return HashTextUtf8(duplicate.Xml());
+  return HashTextUtf8(source.XmlWithout(container.SelectSingleNode(secfile::kChecksumElement)));
 }
 
 std::string CRepositoryMgr::GetStoredCheckSum(const xml::Document& document) {

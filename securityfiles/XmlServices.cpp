@@ -135,9 +135,12 @@ bool CheckAgainstSchema(CErrorMgr& errorMgr, const xml::Document& document, std:
   xml::SchemaCache cache;
   if (!CreateSchemaCheckCache(errorMgr, cacheClass, &cache)) return true;
   if (!AddSchema(errorMgr, cache, schemaPath)) return false;
-  checked.SetSchemas(cache);
   // The document is checked as text, so that what is validated is what the
-  // program would write, whatever was changed since it was loaded.
+  // program would write, whatever was changed since it was loaded. A
+  // document as loaded is that text already; only a violation is looked at
+  // again in the text, where its line and position are counted.
+  if (document.IsAsLoaded() && !document.Validate(cache).Failed()) return true;
+  checked.SetSchemas(cache);
   if (!checked.LoadXml(document.Xml())) {
     errorMgr.AddMessage(kLevelWarning, kSchemaLabel, "XSD check was not possible - XML could not be loaded");
     return true;

@@ -186,10 +186,13 @@ uint32_t HostFiles::OpenStream(std::string_view path, plat::OpenMode mode,
     if (!mapped.parentExists) return winerr::kPathNotFound;
     if (!MayCreate(mode)) return winerr::kFileNotFound;
   }
-  struct stat st;
-  if (mapped.exists && stat(mapped.hostPath.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return winerr::kAccessDenied;
-    if (WantsWrite(mode) && IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
+  if (mapped.exists) {
+    struct stat st;
+    st.st_mode = mapped.mode;
+    if (mapped.mode != 0 || stat(mapped.hostPath.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) return winerr::kAccessDenied;
+      if (WantsWrite(mode) && IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
+    }
   }
   const int fd = open(mapped.hostPath.c_str(), OpenFlags(mode) | O_CLOEXEC, 0644);
   if (fd < 0) return errno == ENOENT ? winerr::kPathNotFound : Win32CodeOfErrno(errno);

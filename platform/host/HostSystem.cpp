@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <exception>
+#include <string>
 
 #include "platform/WinError.h"
 
@@ -87,9 +89,29 @@ std::string HostSystem::ComputerName() { return identity_.computerName; }
 bool HostSystem::IsUserAnAdmin() { return identity_.userIsAdmin; }
 unsigned HostSystem::AnsiCodePage() { return 1252; }
 
+namespace {
+
+int64_t MonotonicNs() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+}  // namespace
+
+int64_t HostSystem::StoredVirtualMs() { return std::stoll(db_.Meta("virtual_time_ms", "0")); }
+
+void HostSystem::RememberVirtualMs(int64_t virtualMs) {
+  virtualMs_ = virtualMs;
+  virtualReadAtNs_ = MonotonicNs();
+  virtualKnown_ = true;
+}
+
 int64_t HostSystem::VirtualNowMs() {
+  if (virtualKnown_ && MonotonicNs() - virtualReadAtNs_ < kVirtualClockRefreshNs) return virtualMs_;
   try {
-    return std::stoll(db_.Meta("virtual_time_ms", "0"));
+    RememberVirtualMs(StoredVirtualMs());
+    return virtualMs_;
   } catch (...) {
     return 0;
   }
@@ -107,9 +129,7 @@ plat::SystemTime HostSystem::LocalTime() {
 
 uint32_t HostSystem::TickCount() {
   if (virtualClock_) return static_cast<uint32_t>(VirtualNowMs());
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint32_t>(now.tv_sec * 1000 + now.tv_nsec / 1000000);
+  return static_cast<uint32_t>(MonotonicNs() / 1'000'000);
 }
 
 void HostSystem::Sleep(uint32_t milliseconds) {
@@ -121,10 +141,13 @@ void HostSystem::Sleep(uint32_t milliseconds) {
     return;
   }
   try {
+    // Read inside the transaction: another process may have advanced it.
     Transaction tx(db_);
-    db_.SetMeta("virtual_time_ms", std::to_string(VirtualNowMs() + milliseconds));
+    const int64_t advanced = StoredVirtualMs() + milliseconds;
+    db_.SetMeta("virtual_time_ms", std::to_string(advanced));
     tx.Commit();
-  } catch (const DbError&) {
+    RememberVirtualMs(advanced);
+  } catch (const std::exception&) {
     // The clock simply does not advance when the database is unusable.
   }
 }

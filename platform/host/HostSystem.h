@@ -41,7 +41,14 @@ class HostSystem : public plat::ISystem {
   const KnownFolders& Folders() const { return folders_; }
 
  private:
+  // The virtual time, read from host.db at most once per kVirtualClockRefreshNs
+  // of real time: a run writes its log lines in bursts and every read is a
+  // database transaction. This process's own Sleep is seen at once, another
+  // process's after at most that interval.
+  static constexpr int64_t kVirtualClockRefreshNs = 2'000'000;
   int64_t VirtualNowMs();
+  int64_t StoredVirtualMs();
+  void RememberVirtualMs(int64_t virtualMs);
   HostDb& db_;
   const Profile& profile_;
   MachineIdentity identity_;
@@ -49,6 +56,9 @@ class HostSystem : public plat::ISystem {
   const PathMap& paths_;
   bool process32Bit_;
   bool virtualClock_;
+  bool virtualKnown_ = false;
+  int64_t virtualMs_ = 0;
+  int64_t virtualReadAtNs_ = 0;  // real monotonic time of the last read
   uint32_t lastError_ = 0;
 };
 

@@ -137,6 +137,7 @@ MappedPath PathMap::Map(const WinPath& path) const {
     if (lstat(exact.c_str(), &st) == 0) {
       mapped.hostPath = std::move(exact);
       mapped.exists = mapped.parentExists = true;
+      if (!S_ISLNK(st.st_mode)) mapped.mode = st.st_mode;
       return mapped;
     }
   }
@@ -154,7 +155,7 @@ MappedPath PathMap::Map(const WinPath& path) const {
   }
   if (path.components.empty()) {
     mapped.parentExists = true;
-    if (hostPath.empty()) hostPath = "/";
+    if (hostPath.empty()) hostPath.push_back('/');
   }
   mapped.hostPath = hostPath;
   mapped.exists = exists;

@@ -23,6 +23,9 @@ struct MappedPath {
   std::string hostPath;   // the Linux path (existing entries in their stored case)
   bool exists = false;    // the whole path exists
   bool parentExists = false;
+  // The mode of the entry when the mapping already looked at it (not for
+  // symbolic links, whose target decides); 0 when unknown.
+  unsigned mode = 0;
 };
 
 class PathMap {

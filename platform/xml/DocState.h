@@ -29,6 +29,9 @@ struct Tree {
   // Byte offsets at which each line of the parsed text starts (for the
   // positions Validate reports); empty for a tree built in memory.
   std::vector<size_t> lineStarts;
+  // Parsed and not changed since: the tree's Xml text then parses back
+  // into the same tree (see Document::IsAsLoaded).
+  bool asLoaded = false;
 };
 
 struct DocState {

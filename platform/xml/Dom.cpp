@@ -469,6 +469,7 @@ Node Node::AppendChild(const Node& child, uint32_t* hr) const {
     SetResult(hr, kErrFail);  // a cycle, or a node pugixml does not allow there
     return {};
   }
+  TreeRef()->asLoaded = false;
   return Access::MakeNode(state_, TreeRef(), result);
 }
 
@@ -486,6 +487,7 @@ Node Node::RemoveChild(const Node& child, uint32_t* hr) const {
     SetResult(hr, kErrFail);
     return {};
   }
+  TreeRef()->asLoaded = false;
   return Access::MakeNode(state_, TreeRef(), parked);
 }
 
@@ -519,6 +521,7 @@ uint32_t Node::SetAttribute(std::string_view qualifiedName, std::string_view val
   if (!detail::IsQualifiedName(qualifiedName) || value.find('\0') != std::string_view::npos) return kErrInvalidArg;
   const std::string name(qualifiedName);
   pugi::xml_attribute a = n.attribute(name.c_str());
+  TreeRef()->asLoaded = false;
   if (!a) a = n.append_attribute(name.c_str());
   if (!a || !a.set_value(value.data(), value.size())) return kErrOutOfMemory;
   return kOk;
@@ -680,6 +683,14 @@ Node Document::CreateProcessingInstruction(std::string_view target, std::string_
   node.set_name(std::string(target).c_str());
   node.set_value(std::string(data).c_str());
   return Access::MakeNode(state_, tree, node);
+}
+
+bool Document::IsAsLoaded() const { return state_ && state_->current->asLoaded; }
+
+std::string Document::XmlWithout(const Node& omitted) const {
+  if (!state_) return {};
+  const pugi::xml_node skipped = Access::NativeAttribute(omitted) ? pugi::xml_node() : Access::NativeNode(omitted);
+  return detail::Serialize(pugi::xml_node(Native()), detail::XmlMode::kXmlText, skipped);
 }
 
 void Document::SetSchemas(const SchemaCache& schemas) const {

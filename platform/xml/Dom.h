@@ -200,12 +200,23 @@ class Document : public Node {
   Node CreateProcessingInstruction(std::string_view target, std::string_view data,
                                    uint32_t* hr = nullptr) const;
 
+  // True while the content is what the last Load or LoadXml parsed, not
+  // changed since (by AppendChild, RemoveChild or SetAttribute on any of its
+  // nodes). Its Xml text then parses back into the same content, so work
+  // that would go through the text can use the document as it is.
+  bool IsAsLoaded() const;
+  // The Xml text the document would have with `omitted` (one of its nodes)
+  // removed; the document itself is not changed.
+  std::string XmlWithout(const Node& omitted) const;
+
   // The schemas Validate checks against (see Schema.h).
   void SetSchemas(const SchemaCache& schemas) const;
   // Checks the document element against the schema added for its namespace.
   // errorCode 0 when valid; otherwise the first violation with the line and
   // position of the element where the document was loaded from text.
   ParseError Validate() const;
+  // The same against `schemas`, leaving the document's own schemas as they are.
+  ParseError Validate(const SchemaCache& schemas) const;
 
  private:
   friend struct detail::Access;

@@ -575,6 +575,7 @@ bool ParseText(std::string_view utf8, Tree* tree, ParseError* error) {
   TreeChecker checker(utf8, lineStarts, error);
   if (!checker.Run(tree->doc)) return false;
   tree->lineStarts = std::move(lineStarts);
+  tree->asLoaded = true;
   *error = ParseError();
   return true;
 }

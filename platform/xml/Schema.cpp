@@ -416,10 +416,12 @@ std::vector<std::string> SchemaCache::NamespaceUris() const {
   return uris;
 }
 
-ParseError Document::Validate() const {
+ParseError Document::Validate() const { return state_ ? Validate(state_->schemas) : Validate(SchemaCache()); }
+
+ParseError Document::Validate(const SchemaCache& schemas) const {
   if (!state_) return MakeParseError(kErrFail, "There is no document to validate.");
   try {
-    return ValidateTree(*state_->current, *detail::Access::SetOf(state_->schemas));
+    return ValidateTree(*state_->current, *detail::Access::SetOf(schemas));
   } catch (const std::bad_alloc&) {
     return MakeParseError(kErrOutOfMemory, "Not enough memory to validate the document.");
   }

@@ -73,13 +73,28 @@ void AppendDeclaration(std::string& out, pugi::xml_node declaration, XmlMode mod
   out += "?>";
 }
 
+// The tree as the serializer walks it: without the omitted node, if any,
+// as if it had been removed.
+struct Walk {
+  pugi::xml_node omitted;
+
+  pugi::xml_node Skip(pugi::xml_node n, pugi::xml_node (pugi::xml_node::*step)() const) const {
+    return n && n == omitted ? (n.*step)() : n;
+  }
+  pugi::xml_node FirstChild(pugi::xml_node n) const { return Skip(n.first_child(), &pugi::xml_node::next_sibling); }
+  pugi::xml_node Next(pugi::xml_node n) const { return Skip(n.next_sibling(), &pugi::xml_node::next_sibling); }
+  pugi::xml_node Previous(pugi::xml_node n) const {
+    return Skip(n.previous_sibling(), &pugi::xml_node::previous_sibling);
+  }
+};
+
 // The line break and indentation that stand for a hidden whitespace run, or
 // nothing when the run continues an earlier one. `level` is the run's own
 // nesting level.
-void AppendWhitespaceRun(std::string& out, pugi::xml_node marker, int level) {
-  if (IsWhitespaceMarker(marker.previous_sibling())) return;
-  pugi::xml_node following = marker.next_sibling();
-  while (following && IsWhitespaceMarker(following)) following = following.next_sibling();
+void AppendWhitespaceRun(std::string& out, const Walk& walk, pugi::xml_node marker, int level) {
+  if (IsWhitespaceMarker(walk.Previous(marker))) return;
+  pugi::xml_node following = walk.Next(marker);
+  while (following && IsWhitespaceMarker(following)) following = walk.Next(following);
   const int tabs = std::min(following ? level : level - 1, kMaxIndentTabs);
   out += kLineEnd;
   if (tabs > 0) out.append(static_cast<size_t>(tabs), '\t');
@@ -87,7 +102,7 @@ void AppendWhitespaceRun(std::string& out, pugi::xml_node marker, int level) {
 
 // Writes what comes before a node's children (all of a node that has none).
 // Returns whether the node has children to descend into.
-bool AppendStart(std::string& out, pugi::xml_node node, int level, XmlMode mode) {
+bool AppendStart(std::string& out, const Walk& walk, pugi::xml_node node, int level, XmlMode mode) {
   switch (node.type()) {
     case pugi::node_element:
       out += '<';
@@ -96,7 +111,7 @@ bool AppendStart(std::string& out, pugi::xml_node node, int level, XmlMode mode)
         out += ' ';
         AppendAttribute(out, a.name(), a.value());
       }
-      if (!node.first_child()) {
+      if (!walk.FirstChild(node)) {
         out += "/>";
         return false;
       }
@@ -104,7 +119,7 @@ bool AppendStart(std::string& out, pugi::xml_node node, int level, XmlMode mode)
       return true;
     case pugi::node_pcdata:
       if (IsWhitespaceMarker(node)) {
-        AppendWhitespaceRun(out, node, level);
+        AppendWhitespaceRun(out, walk, node, level);
       } else {
         AppendEscapedText(out, node.value());
       }
@@ -148,35 +163,37 @@ void AppendEnd(std::string& out, pugi::xml_node element) {
 }
 
 // Writes `top` and its subtree, walking by parent and sibling links.
-void AppendSubtree(std::string& out, pugi::xml_node top, int level, XmlMode mode) {
+void AppendSubtree(std::string& out, const Walk& walk, pugi::xml_node top, int level, XmlMode mode) {
   pugi::xml_node node = top;
   for (;;) {
-    if (AppendStart(out, node, level, mode)) {
-      node = node.first_child();
+    if (AppendStart(out, walk, node, level, mode)) {
+      node = walk.FirstChild(node);
       ++level;
       continue;
     }
-    while (node != top && !node.next_sibling()) {
+    while (node != top && !walk.Next(node)) {
       node = node.parent();
       --level;
       AppendEnd(out, node);
     }
     if (node == top) return;
-    node = node.next_sibling();
+    node = walk.Next(node);
   }
 }
 
 }  // namespace
 
-std::string Serialize(pugi::xml_node node, XmlMode mode) {
+std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted) {
   std::string out;
+  if (node == omitted) return out;
+  const Walk walk{omitted};
   if (node.type() != pugi::node_document) {
-    AppendSubtree(out, node, NestingLevel(node), mode);
+    AppendSubtree(out, walk, node, NestingLevel(node), mode);
     return out;
   }
-  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+  for (pugi::xml_node child = walk.FirstChild(node); child; child = walk.Next(child)) {
     if (!IsVisible(child)) continue;
-    AppendSubtree(out, child, 0, mode);
+    AppendSubtree(out, walk, child, 0, mode);
     out += kLineEnd;
   }
   return out;

@@ -46,7 +46,9 @@ enum class XmlMode {
 };
 
 // The document node, or any other node (an attribute is written name="value").
-std::string Serialize(pugi::xml_node node, XmlMode mode);
+// `omitted`, a node inside it, is left out as if it had been removed (its
+// neighbouring whitespace runs then count as one).
+std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted = {});
 std::string SerializeAttribute(pugi::xml_attribute attribute);
 
 }  // namespace xml::detail

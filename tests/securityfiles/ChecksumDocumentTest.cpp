@@ -74,6 +74,26 @@ TEST_F(ChecksumDocument, HashesTheTextWithoutTheChecksumElementAndItsLastCharact
   EXPECT_TRUE(errorMgr_.Entries().empty());
 }
 
+// A loaded document is hashed from its own tree, a changed one from its
+// text read back: both must give what a later load of the saved file sees.
+TEST_F(ChecksumDocument, AChangedDocumentIsHashedAsItsTextReadsBack) {
+  const xml::Document loaded = Parse(SecurityFile("old"));
+  const xml::Document changed = Parse(SecurityFile("old"));
+  changed.SelectSingleNode("//t:product").SetAttribute("value", "Control Station");
+  ASSERT_TRUE(loaded.IsAsLoaded());
+  ASSERT_FALSE(changed.IsAsLoaded());
+  EXPECT_EQ(CRepositoryMgr::ComputeCheckSum(errorMgr_, changed), CRepositoryMgr::ComputeCheckSum(errorMgr_, loaded));
+
+  // A removal leaves two whitespace runs side by side; the text reads back
+  // with one.
+  const xml::Document built = Parse(SecurityFile("old"));
+  xml::Node products = built.SelectSingleNode("//t:products");
+  products.RemoveChild(products.SelectSingleNode("t:product"));
+  const xml::Document reloaded = Parse(built.Xml());
+  EXPECT_EQ(CRepositoryMgr::ComputeCheckSum(errorMgr_, built), CRepositoryMgr::ComputeCheckSum(errorMgr_, reloaded));
+  EXPECT_TRUE(errorMgr_.Entries().empty());
+}
+
 TEST_F(ChecksumDocument, ComputingLeavesTheDocumentAsItIs) {
   const xml::Document doc = Parse(SecurityFile("old"));
   const std::string before = doc.Xml();

@@ -153,4 +153,72 @@ TEST(XmlSerializerTest, ReloadingTheXmlTextGivesTheSameText) {
   }
 }
 
+// XmlWithout must write what the text would be after the removal, byte for
+// byte: the checksum of a loaded file is taken that way.
+TEST(XmlSerializerTest, XmlWithoutANodeIsTheTextAfterItsRemoval) {
+  struct Case {
+    const char* source;
+    const char* omitted;  // XPath of the node to leave out
+  };
+  const Case cases[] = {
+      {"<r>\n\t<a/>\n\t<b/>\n</r>", "r/a"},                        // first of two, runs around it
+      {"<r>\n\t<a/>\n\t<b/>\n</r>", "r/b"},                        // last child before the end tag
+      {"<r>\n\t<a/>\n</r>", "r/a"},                                 // only child: the element stays open
+      {"<r><a/></r>", "r/a"},                                        // only child without whitespace
+      {"<r><a/>text<b/></r>", "r/a"},                                // beside text
+      {"<r>\n <p>\n  <c v='1'/>\n  <d/>\n </p>\n <q/>\n</r>", "r/p/c"},  // nested
+      {"<r>\n <p>\n  <c v='1'/>\n </p>\n <q/>\n</r>", "r/p"},         // a whole subtree
+      {"<?xml version='1.0'?><!--x--><r/>", "r"},                    // the document element
+  };
+  for (const Case& c : cases) {
+    const xml::Document kept = Parse(c.source);
+    const xml::Document changed = Parse(c.source);
+    const xml::Node node = changed.SelectSingleNode(c.omitted);
+    ASSERT_FALSE(node.IsNull()) << c.source;
+    node.ParentNode() ? node.ParentNode().RemoveChild(node) : changed.RemoveChild(node);
+    EXPECT_EQ(kept.XmlWithout(kept.SelectSingleNode(c.omitted)), changed.Xml()) << c.source;
+    EXPECT_EQ(kept.Xml(), Parse(c.source).Xml()) << "the document itself stays as it is: " << c.source;
+  }
+  // Nothing to leave out: the whole text.
+  const xml::Document doc = Parse("<r>\n\t<a/>\n</r>");
+  EXPECT_EQ(doc.XmlWithout(xml::Node()), doc.Xml());
+  EXPECT_EQ(doc.XmlWithout(doc.SelectSingleNode("r/a/@missing")), doc.Xml());
+}
+
+// Only a document still holding what it parsed may stand for its own text.
+TEST(XmlSerializerTest, ADocumentIsAsLoadedUntilItChanges) {
+  EXPECT_FALSE(xml::Document().IsAsLoaded());
+  const xml::Document built = xml::Document::Create();
+  EXPECT_FALSE(built.IsAsLoaded());
+  built.AppendChild(built.CreateElement("r"));
+  EXPECT_FALSE(built.IsAsLoaded());
+
+  const auto loaded = [] { return Parse("<r a='1'>\n\t<b/>\n</r>"); };
+  xml::Document doc = loaded();
+  EXPECT_TRUE(doc.IsAsLoaded());
+  doc.SelectSingleNode("r/b").Xml();
+  doc.SelectNodes("//*");
+  EXPECT_TRUE(doc.IsAsLoaded()) << "reading changes nothing";
+
+  doc.DocumentElement().SetAttribute("a", "1");
+  EXPECT_FALSE(doc.IsAsLoaded()) << "any write counts, even of the same value";
+  doc = loaded();
+  doc.DocumentElement().AppendChild(doc.CreateElement("c"));
+  EXPECT_FALSE(doc.IsAsLoaded());
+  doc = loaded();
+  doc.DocumentElement().RemoveChild(doc.SelectSingleNode("r/b"));
+  EXPECT_FALSE(doc.IsAsLoaded());
+  // A node appended elsewhere is copied: its own document is unchanged.
+  const xml::Document source = loaded();
+  const xml::Document target = loaded();
+  target.DocumentElement().AppendChild(source.SelectSingleNode("r/b"));
+  EXPECT_TRUE(source.IsAsLoaded());
+  EXPECT_FALSE(target.IsAsLoaded());
+
+  EXPECT_TRUE(doc.LoadXml("<again/>"));
+  EXPECT_TRUE(doc.IsAsLoaded()) << "a new load starts again";
+  EXPECT_FALSE(doc.LoadXml("<broken>"));
+  EXPECT_FALSE(doc.IsAsLoaded());
+}
+
 }  // namespace
