@@ -2,6 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
+
 namespace host {
 namespace {
 
@@ -49,13 +54,59 @@ void Check(sqlite3* db, int rc) {
   if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) throw DbError{sqlite3_errmsg(db)};
 }
 
-}  // namespace
+// Prepared statements not in use, per connection and SQL text. A run asks
+// the host the same few questions thousands of times (the clock, accounts,
+// registry keys); preparing is most of what a simple query costs.
+class StatementPool {
+ public:
+  sqlite3_stmt* Take(sqlite3* db, std::string_view sql) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = idle_.find(Key{db, std::string(sql)});
+    if (found == idle_.end() || found->second.empty()) return nullptr;
+    sqlite3_stmt* stmt = found->second.back();
+    found->second.pop_back();
+    return stmt;
+  }
+  void Give(sqlite3* db, std::string sql, sqlite3_stmt* stmt) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    idle_[Key{db, std::move(sql)}].push_back(stmt);
+  }
+  // Before the connection closes: a statement must not outlive it.
+  void FinalizeAll(sqlite3* db) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = idle_.lower_bound(Key{db, std::string()}); it != idle_.end() && it->first.first == db;) {
+      for (sqlite3_stmt* stmt : it->second) sqlite3_finalize(stmt);
+      it = idle_.erase(it);
+    }
+  }
 
-Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
-  Check(db_, sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr));
+ private:
+  using Key = std::pair<sqlite3*, std::string>;
+  std::mutex mutex_;
+  std::map<Key, std::vector<sqlite3_stmt*>> idle_;
+};
+
+StatementPool& Pool() {
+  static StatementPool pool;
+  return pool;
 }
 
-Statement::~Statement() { sqlite3_finalize(stmt_); }
+}  // namespace
+
+Statement::Statement(sqlite3* db, std::string_view sql) : db_(db), sql_(sql) {
+  stmt_ = Pool().Take(db_, sql_);
+  if (stmt_) return;
+  Check(db_, sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt_,
+                                nullptr));
+}
+
+Statement::~Statement() {
+  if (!stmt_) return;
+  // Reset ends the statement's read, so an idle one holds no snapshot.
+  sqlite3_reset(stmt_);
+  sqlite3_clear_bindings(stmt_);
+  Pool().Give(db_, std::move(sql_), stmt_);
+}
 
 Statement& Statement::Bind(int index, int64_t value) {
   Check(db_, sqlite3_bind_int64(stmt_, index, value));
@@ -137,8 +188,9 @@ std::string HostDb::Open(const std::string& path, bool create) {
 }
 
 HostDb::~HostDb() {
-  metaRead_.reset();  // a prepared statement must not outlive its connection
-  if (db_) sqlite3_close(db_);
+  if (!db_) return;
+  Pool().FinalizeAll(db_);
+  sqlite3_close(db_);
 }
 
 void HostDb::CreateSchema() {
@@ -163,13 +215,9 @@ int64_t HostDb::LastInsertId() { return sqlite3_last_insert_rowid(db_); }
 int HostDb::Changes() { return sqlite3_changes(db_); }
 
 std::string HostDb::Meta(std::string_view key, std::string_view fallback) {
-  if (!metaRead_) metaRead_ = std::make_unique<Statement>(db_, "SELECT value FROM meta WHERE key=?");
-  Statement& st = *metaRead_;
-  st.Reset();  // also after a read that failed half-way
+  Statement st(db_, "SELECT value FROM meta WHERE key=?");
   st.Bind(1, key);
-  std::string value = st.Step() ? st.Text(0) : std::string(fallback);
-  st.Reset();  // ends the read, so the statement holds no snapshot between calls
-  return value;
+  return st.Step() ? st.Text(0) : std::string(fallback);
 }
 
 void HostDb::SetMeta(std::string_view key, std::string_view value) {

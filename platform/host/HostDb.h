@@ -33,6 +33,9 @@ uint32_t Guarded(F&& operation) {
   }
 }
 
+// A prepared statement of one connection. When it goes, it is reset and
+// kept for the next Statement of the same connection and SQL text; it must
+// not outlive its HostDb.
 class Statement {
  public:
   Statement(sqlite3* db, std::string_view sql);
@@ -55,7 +58,8 @@ class Statement {
 
  private:
   sqlite3* db_;
-  sqlite3_stmt* stmt_ = nullptr;
+  std::string sql_;
+  sqlite3_stmt* stmt_ = nullptr;  // prepared, or taken from the connection's idle ones
 };
 
 class HostDb {
@@ -85,9 +89,6 @@ class HostDb {
  private:
   void CreateSchema();
   sqlite3* db_ = nullptr;
-  // Meta is read for every log line's time on a virtual clock: its query
-  // is prepared once per connection.
-  std::unique_ptr<Statement> metaRead_;
   int depth_ = 0;
   bool failed_ = false;
 };
