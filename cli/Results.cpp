@@ -18,9 +18,6 @@ void Set(CIniFile& model, std::string_view key, std::string_view value) {
 
 std::string Get(const CIniFile& model, std::string_view key) { return model.GetValue(kResultsSection, key); }
 
-void WriteKey(std::string_view path, std::string_view key, std::string_view value) {
-  profile::WritePrivateString(kResultsSection, key, value, path);
-}
 
 }  // namespace
 
@@ -30,12 +27,11 @@ std::string MessageFullPath(std::string_view logfilePath) {
 }
 
 int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath) {
-  if (!profile::WritePrivateString(kResultsSection, "ErrorOccured", "0", opFilePath)) return 4;
-  WriteKey(opFilePath, "ErrorMessage", "");
-  WriteKey(opFilePath, "CriticalError", "0");
-  WriteKey(opFilePath, "CriticalErrorMessage", "");
-  WriteKey(opFilePath, "ContainCriticalFeatures", "0");
-  WriteKey(opFilePath, "CriticalFeatureError", "0");
+  // One replacement of the file for all keys, as if written one by one.
+  const profile::KeyValues reset = {{"ErrorOccured", "0"},           {"ErrorMessage", ""},
+                                    {"CriticalError", "0"},          {"CriticalErrorMessage", ""},
+                                    {"ContainCriticalFeatures", "0"}, {"CriticalFeatureError", "0"}};
+  if (!profile::WritePrivateStrings(kResultsSection, reset, opFilePath)) return 4;
   Set(model, "ErrorOccured", "0");
   Set(model, "ErrorMessage", "");
   Set(model, "CriticalError", "0");
@@ -85,15 +81,17 @@ void SetResults(CIniFile& model, const CErrorMgr& errorMgr) {
 }
 
 void WriteResults(std::string_view opFilePath, const CIniFile& model) {
+  profile::KeyValues results;
+  const auto add = [&](const std::string& key) { results.emplace_back(key, Get(model, key)); };
   for (const char* key : {"ErrorOccured", "ErrorMessage", "CriticalError", "CriticalErrorMessage",
                           "ContainCriticalFeatures", "CriticalFeatureError"}) {
-    WriteKey(opFilePath, key, Get(model, key));
+    add(key);
   }
   for (int i = 1; i <= kMaxCriticalFeatureMessages; ++i) {
-    const std::string value = Get(model, CriticalFeatureMessageKey(i));
-    if (value.empty()) break;
-    WriteKey(opFilePath, CriticalFeatureMessageKey(i), value);
+    if (Get(model, CriticalFeatureMessageKey(i)).empty()) break;
+    add(CriticalFeatureMessageKey(i));
   }
-  WriteKey(opFilePath, "RebootRequirement", Get(model, "RebootRequirement"));
-  WriteKey(opFilePath, "MessageFullPath", Get(model, "MessageFullPath"));
+  add("RebootRequirement");
+  add("MessageFullPath");
+  profile::WritePrivateStrings(kResultsSection, results, opFilePath);
 }

@@ -216,6 +216,11 @@ std::optional<std::string> ReadStringFromBytes(std::string_view bytes, std::stri
 
 bool WritePrivateString(std::string_view section, std::string_view key, std::string_view value,
                         std::string_view path, uint32_t* error) {
+  return WritePrivateStrings(section, {{std::string(key), std::string(value)}}, path, error);
+}
+
+bool WritePrivateStrings(std::string_view section, const KeyValues& keyValues, std::string_view path,
+                         uint32_t* error) {
   const auto finish = [error](uint32_t code) {
     if (error) *error = code;
     return code == winerr::kSuccess;
@@ -228,11 +233,14 @@ bool WritePrivateString(std::string_view section, std::string_view key, std::str
   } else if (readRc != winerr::kSuccess) {
     return finish(readRc);
   }
-  const std::optional<std::string> updated = WriteStringInBytes(bytes, section, key, value);
-  if (!updated) return finish(winerr::kInvalidParameter);
+  for (const auto& [key, value] : keyValues) {
+    std::optional<std::string> updated = WriteStringInBytes(bytes, section, key, value);
+    if (!updated) return finish(winerr::kInvalidParameter);
+    bytes = std::move(*updated);
+  }
   // Written even when nothing changes, so a read-only file always reports
   // its failure, as the profile API does.
-  return finish(plat::WriteFileAtomically(files, path, *updated));
+  return finish(plat::WriteFileAtomically(files, path, bytes));
 }
 
 std::string GetPrivateString(std::string_view section, std::string_view key, std::string_view defaultValue,

@@ -21,6 +21,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace profile {
 
@@ -36,6 +38,13 @@ namespace profile {
 // unusable as one (empty, holding "=", or beginning with "[" or ";": 87).
 bool WritePrivateString(std::string_view section, std::string_view key, std::string_view value,
                         std::string_view path, uint32_t* error = nullptr);
+
+// Several keys of one section in one replacement of the file: the same bytes
+// as writing them one after the other with WritePrivateString. Nothing is
+// written when one key is unusable (87).
+using KeyValues = std::vector<std::pair<std::string, std::string>>;
+bool WritePrivateStrings(std::string_view section, const KeyValues& keyValues, std::string_view path,
+                         uint32_t* error = nullptr);
 
 // The value of `key` in `section` of the file at `path`, with surrounding
 // blanks and one pair of enclosing quotation marks removed; `defaultValue`

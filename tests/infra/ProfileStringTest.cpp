@@ -250,4 +250,22 @@ TEST_F(ProfileStringFile, ResultsWrittenAfterTheCutFollowTheHeader) {
   EXPECT_EQ(ini.GetValue("Results", "ErrorOccured"), "0");
 }
 
+// Several keys in one replacement: the bytes of one write after the other,
+// and nothing at all when one of the keys cannot be written.
+TEST_F(ProfileStringFile, SeveralKeysAtOnceGiveTheBytesOfSingleWrites) {
+  const std::string start = Utf16File("[GENERAL]\r\nSessionID=7\r\n[RESULTS]\r\nErrorMessage=old\r\n");
+  host_.WriteHostFile("C:\\one.ini", start);
+  host_.WriteHostFile("C:\\all.ini", start);
+  const profile::KeyValues keys = {{"ErrorOccured", "1"}, {"errormessage", "new"}, {"ErrorOccured", "2"}};
+  for (const auto& [key, value] : keys) EXPECT_TRUE(profile::WritePrivateString("RESULTS", key, value, "C:\\one.ini"));
+  EXPECT_TRUE(profile::WritePrivateStrings("RESULTS", keys, "C:\\all.ini"));
+  EXPECT_EQ(host_.ReadHostFile("C:\\all.ini"), host_.ReadHostFile("C:\\one.ini"));
+  EXPECT_EQ(profile::GetPrivateString("RESULTS", "ErrorOccured", "", "C:\\all.ini"), "2");
+
+  uint32_t error = 0;
+  EXPECT_FALSE(profile::WritePrivateStrings("RESULTS", {{"CriticalError", "1"}, {"a=b", "0"}}, "C:\\all.ini", &error));
+  EXPECT_EQ(error, winerr::kInvalidParameter);
+  EXPECT_EQ(host_.ReadHostFile("C:\\all.ini"), host_.ReadHostFile("C:\\one.ini"));
+}
+
 }  // namespace
