@@ -75,9 +75,16 @@ bool DecodeUtf8(std::string_view bytes, std::string* utf8, ParseError* error) {
 // per unit) and trims it after, instead of appending byte by byte: decoding
 // was a good part of loading a large UTF-16 file such as the history.
 bool DecodeUtf16(std::string_view bytes, bool bigEndian, std::string* utf8, ParseError* error) {
-  utf8->assign(bytes.size() / 2 * 3, '\0');
-  char* const begin = utf8->data();
-  char* p = begin;
+  // Written through a small buffer: an output sized for the worst case
+  // would be cleared and paged in whole for text that is mostly ASCII.
+  utf8->clear();
+  utf8->reserve(bytes.size() / 2);
+  char buffer[16384];
+  char* p = buffer;
+  auto flush = [&] {
+    utf8->append(buffer, static_cast<size_t>(p - buffer));
+    p = buffer;
+  };
   auto unitAt = [&](size_t i) -> char16_t {
     const auto b0 = static_cast<unsigned char>(bytes[i]);
     const auto b1 = static_cast<unsigned char>(bytes[i + 1]);
@@ -94,12 +101,13 @@ bool DecodeUtf16(std::string_view bytes, bool bigEndian, std::string* utf8, Pars
     *p++ = static_cast<char>(0x80 | (cp & 0x3F));
   };
   auto fail = [&]() {
-    utf8->resize(static_cast<size_t>(p - begin));
+    flush();
     *error = PositionedError(kXmlErrBadCharData, kBadCharacter, *utf8, utf8->size());
     return false;
   };
   size_t i = 0;
   for (; i + 1 < bytes.size(); i += 2) {
+    if (p > buffer + sizeof buffer - 4) flush();  // room for the longest sequence
     const char16_t unit = unitAt(i);
     if (unit < 0x80) {
       *p++ = static_cast<char>(unit);
@@ -119,7 +127,7 @@ bool DecodeUtf16(std::string_view bytes, bool bigEndian, std::string* utf8, Pars
     }
   }
   if (i != bytes.size()) return fail();  // an odd trailing byte
-  utf8->resize(static_cast<size_t>(p - begin));
+  flush();
   return true;
 }
 

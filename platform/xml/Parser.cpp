@@ -325,10 +325,10 @@ class TreeChecker {
       return Fail(kXmlErrBadNameChar, "A name contained an invalid character.", OffsetOf(element));
     }
     frames_.push_back({bindings_.size(), frames_.empty() ? false : frames_.back().preserve});
-    size_t count = 0;
+    attributes_.clear();
     for (pugi::xml_attribute a : element.attributes()) {
       const std::string_view attributeName = a.name();
-      ++count;
+      attributes_.push_back({a, attributeName});
       if (attributeName == "xmlns" || attributeName.substr(0, 6) == "xmlns:") {
         const std::string_view prefix = attributeName == "xmlns" ? std::string_view() : attributeName.substr(6);
         bindings_.push_back(prefix);
@@ -339,9 +339,9 @@ class TreeChecker {
         if (value == "default") frames_.back().preserve = false;
       }
     }
-    if (!CheckDuplicates(element, count)) return false;
-    for (pugi::xml_attribute a : element.attributes()) {
-      if (!CheckAttribute(a)) return false;
+    if (!CheckDuplicates()) return false;
+    for (const NamedAttribute& a : attributes_) {
+      if (!CheckAttribute(a.attribute, a.name)) return false;
     }
     const std::string_view prefix = PrefixOf(name);
     if (!Declared(prefix)) {
@@ -358,21 +358,22 @@ class TreeChecker {
     frames_.pop_back();
   }
 
-  bool CheckDuplicates(pugi::xml_node element, size_t count) {
+  // The attributes of the element being entered.
+  bool CheckDuplicates() {
     // Few attributes are compared pairwise; many go through a set, so an
     // element with thousands of attributes stays linear.
     constexpr size_t kPairwiseLimit = 16;
-    if (count <= kPairwiseLimit) {
-      for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
-        for (pugi::xml_attribute b = a.next_attribute(); b; b = b.next_attribute()) {
-          if (std::string_view(a.name()) == b.name()) return FailDuplicate(b);
+    if (attributes_.size() <= kPairwiseLimit) {
+      for (size_t i = 0; i < attributes_.size(); ++i) {
+        for (size_t j = i + 1; j < attributes_.size(); ++j) {
+          if (attributes_[i].name == attributes_[j].name) return FailDuplicate(attributes_[j].attribute);
         }
       }
       return true;
     }
     std::unordered_set<std::string_view> seen;
-    for (pugi::xml_attribute a : element.attributes()) {
-      if (!seen.insert(a.name()).second) return FailDuplicate(a);
+    for (const NamedAttribute& a : attributes_) {
+      if (!seen.insert(a.name).second) return FailDuplicate(a.attribute);
     }
     return true;
   }
@@ -381,8 +382,7 @@ class TreeChecker {
     return Fail(kXmlErrDuplicateAttribute, "Duplicate attribute.", OffsetOf(a.name()));
   }
 
-  bool CheckAttribute(pugi::xml_attribute a) {
-    const std::string_view name = a.name();
+  bool CheckAttribute(pugi::xml_attribute a, std::string_view name) {
     if (!IsQualifiedName(name)) {
       return Fail(kXmlErrBadNameChar, "A name contained an invalid character.", OffsetOf(a.name()));
     }
@@ -433,6 +433,11 @@ class TreeChecker {
   ParseError* error_;
   const char* base_ = nullptr;
   std::vector<Frame> frames_;
+  struct NamedAttribute {
+    pugi::xml_attribute attribute;
+    std::string_view name;
+  };
+  std::vector<NamedAttribute> attributes_;  // of the element being entered, kept for its capacity
   std::vector<std::string_view> bindings_;
   // Prefix -> number of declarations in scope; a map, not a walk up the
   // scopes, so deep documents with many declarations stay linear.

@@ -190,6 +190,17 @@ TEST_F(XmlLoadFileTest, ReadsUtf8AndUtf16WithOrWithoutByteOrderMark) {
   EXPECT_EQ(doc_.Xml(), "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<a>" + expected + "</a>\r\n");
 }
 
+// Long text goes through the decoder in pieces: characters of one to four
+// bytes must survive at every position, also across the pieces' edges.
+TEST_F(XmlLoadFileTest, LongUtf16TextKeepsEveryCharacter) {
+  const char* characters[] = {"a", "\xC3\xA4", "\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
+  for (int shift = 0; shift < 4; ++shift) {
+    std::string text(static_cast<size_t>(shift), 'x');
+    for (size_t i = 0; text.size() < 70000; ++i) text += characters[(i * 7 + i / 3) % 4];
+    EXPECT_EQ(LoadText("\xFF\xFE" + Utf16Le("<a>" + text + "</a>")), text) << "shift " << shift;
+  }
+}
+
 TEST_F(XmlLoadFileTest, ReadsTheEightBitEncodingsTheDeclarationNames) {
   // 0x80 is the euro sign in windows-1252 but U+0080 in ISO-8859-1.
   EXPECT_EQ(LoadText("<?xml version=\"1.0\" encoding=\"windows-1252\"?><a>\xE4\x80</a>"), "\xC3\xA4\xE2\x82\xAC");
