@@ -106,7 +106,7 @@ Account AccountDirectory::MakeStored(const winsec::Sid& sid, std::string_view ki
 }
 
 std::optional<Account> AccountDirectory::StoredBySid(const winsec::Sid& sid) {
-  Statement st(db_.Handle(), "SELECT kind, name, comment FROM account WHERE sid=?");
+  Statement st(db_, "SELECT kind, name, comment FROM account WHERE sid=?");
   st.Bind(1, sid.ToString());
   if (!st.Step()) return std::nullopt;
   return MakeStored(sid, st.Text(0), st.Text(1), st.Text(2));
@@ -153,7 +153,7 @@ std::optional<Account> AccountDirectory::FindBySid(const winsec::Sid& sid) {
 
 std::vector<Account> AccountDirectory::StoredNamed(std::string_view name) {
   std::vector<Account> found;
-  Statement st(db_.Handle(), "SELECT sid, kind, name, comment FROM account WHERE fold=?");
+  Statement st(db_, "SELECT sid, kind, name, comment FROM account WHERE fold=?");
   st.Bind(1, FoldAccountName(name));
   while (st.Step()) {
     winsec::Sid sid;
@@ -218,7 +218,7 @@ std::optional<Account> AccountDirectory::FindStored(std::string_view name, Accou
 
 std::vector<Account> AccountDirectory::Stored(AccountKind kind) {
   std::vector<Account> accounts;
-  Statement st(db_.Handle(), "SELECT sid, name, comment FROM account WHERE kind=?");
+  Statement st(db_, "SELECT sid, name, comment FROM account WHERE kind=?");
   st.Bind(1, KindText(kind));
   while (st.Step()) {
     winsec::Sid sid;
@@ -231,7 +231,7 @@ std::vector<Account> AccountDirectory::Stored(AccountKind kind) {
 
 std::vector<winsec::Sid> AccountDirectory::MembersOf(const winsec::Sid& group) {
   std::vector<winsec::Sid> members;
-  Statement st(db_.Handle(), "SELECT sid FROM member WHERE grp=? ORDER BY rowid");
+  Statement st(db_, "SELECT sid FROM member WHERE grp=? ORDER BY rowid");
   st.Bind(1, group.ToString());
   while (st.Step()) {
     winsec::Sid sid;
@@ -241,14 +241,14 @@ std::vector<winsec::Sid> AccountDirectory::MembersOf(const winsec::Sid& group) {
 }
 
 bool AccountDirectory::IsMember(const winsec::Sid& group, const winsec::Sid& member) {
-  Statement st(db_.Handle(), "SELECT 1 FROM member WHERE grp=? AND sid=?");
+  Statement st(db_, "SELECT 1 FROM member WHERE grp=? AND sid=?");
   st.Bind(1, group.ToString()).Bind(2, member.ToString());
   return st.Step();
 }
 
 std::vector<Account> AccountDirectory::GroupsContaining(const std::vector<winsec::Sid>& members, AccountKind kind) {
   std::vector<Account> groups;
-  Statement st(db_.Handle(),
+  Statement st(db_,
                "SELECT a.sid, a.name, a.comment FROM member m JOIN account a ON a.sid = m.grp "
                "WHERE m.sid=? AND a.kind=?");
   for (const winsec::Sid& member : members) {
@@ -267,26 +267,26 @@ std::vector<Account> AccountDirectory::GroupsContaining(const std::vector<winsec
 
 void AccountDirectory::Insert(const winsec::Sid& sid, AccountKind kind, std::string_view name,
                               std::string_view comment) {
-  Statement st(db_.Handle(), "INSERT INTO account(sid, kind, name, fold, comment) VALUES(?, ?, ?, ?, ?)");
+  Statement st(db_, "INSERT INTO account(sid, kind, name, fold, comment) VALUES(?, ?, ?, ?, ?)");
   st.Bind(1, sid.ToString()).Bind(2, KindText(kind)).Bind(3, name).Bind(4, FoldAccountName(name)).Bind(5, comment);
   st.Run();
 }
 
 void AccountDirectory::Remove(const winsec::Sid& sid) {
   const std::string text = sid.ToString();
-  Statement members(db_.Handle(), "DELETE FROM member WHERE grp=? OR sid=?");
+  Statement members(db_, "DELETE FROM member WHERE grp=? OR sid=?");
   members.Bind(1, text).Bind(2, text).Run();
-  Statement account(db_.Handle(), "DELETE FROM account WHERE sid=?");
+  Statement account(db_, "DELETE FROM account WHERE sid=?");
   account.Bind(1, text).Run();
 }
 
 void AccountDirectory::AddMember(const winsec::Sid& group, const winsec::Sid& member) {
-  Statement st(db_.Handle(), "INSERT OR IGNORE INTO member(grp, sid) VALUES(?, ?)");
+  Statement st(db_, "INSERT OR IGNORE INTO member(grp, sid) VALUES(?, ?)");
   st.Bind(1, group.ToString()).Bind(2, member.ToString()).Run();
 }
 
 void AccountDirectory::RemoveMember(const winsec::Sid& group, const winsec::Sid& member) {
-  Statement st(db_.Handle(), "DELETE FROM member WHERE grp=? AND sid=?");
+  Statement st(db_, "DELETE FROM member WHERE grp=? AND sid=?");
   st.Bind(1, group.ToString()).Bind(2, member.ToString()).Run();
 }
 

@@ -30,7 +30,7 @@ FileSecurityStore::FileSecurityStore(HostDb& db, const PathMap& paths, const Pro
     : db_(db), paths_(paths), profile_(profile) {}
 
 std::optional<winsec::SecurityDescriptor> FileSecurityStore::StoredFor(const std::string& fold, uint64_t inode) {
-  Statement st(db_.Handle(), "SELECT sd, ino FROM file_sd WHERE fold=?");
+  Statement st(db_, "SELECT sd, ino FROM file_sd WHERE fold=?");
   st.Bind(1, fold);
   // A row of an entry that was deleted and made anew is stale: the new
   // entry starts from its folder, as a new file on Windows does.
@@ -83,7 +83,7 @@ winsec::SecurityDescriptor FileSecurityStore::Effective(const FileObject& object
 uint32_t FileSecurityStore::Store(const FileObject& object, const winsec::SecurityDescriptor& sd) {
   winsec::Bytes bytes;
   if (uint32_t rc = sd.ToSelfRelative(&bytes)) return rc;
-  Statement st(db_.Handle(),
+  Statement st(db_,
                "INSERT INTO file_sd(fold, path, sd, ino) VALUES(?, ?, ?, ?) "
                "ON CONFLICT(fold) DO UPDATE SET path=excluded.path, sd=excluded.sd, ino=excluded.ino");
   st.Bind(1, object.fold)

@@ -2,10 +2,7 @@
 
 #include <sqlite3.h>
 
-#include <map>
-#include <mutex>
-#include <utility>
-#include <vector>
+#include <new>
 
 namespace host {
 namespace {
@@ -54,48 +51,14 @@ void Check(sqlite3* db, int rc) {
   if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) throw DbError{sqlite3_errmsg(db)};
 }
 
-// Prepared statements not in use, per connection and SQL text. A run asks
-// the host the same few questions thousands of times (the clock, accounts,
-// registry keys); preparing is most of what a simple query costs.
-class StatementPool {
- public:
-  sqlite3_stmt* Take(sqlite3* db, std::string_view sql) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    const auto found = idle_.find(Key{db, std::string(sql)});
-    if (found == idle_.end() || found->second.empty()) return nullptr;
-    sqlite3_stmt* stmt = found->second.back();
-    found->second.pop_back();
-    return stmt;
-  }
-  void Give(sqlite3* db, std::string sql, sqlite3_stmt* stmt) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    idle_[Key{db, std::move(sql)}].push_back(stmt);
-  }
-  // Before the connection closes: a statement must not outlive it.
-  void FinalizeAll(sqlite3* db) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (auto it = idle_.lower_bound(Key{db, std::string()}); it != idle_.end() && it->first.first == db;) {
-      for (sqlite3_stmt* stmt : it->second) sqlite3_finalize(stmt);
-      it = idle_.erase(it);
-    }
-  }
-
- private:
-  using Key = std::pair<sqlite3*, std::string>;
-  std::mutex mutex_;
-  std::map<Key, std::vector<sqlite3_stmt*>> idle_;
-};
-
-StatementPool& Pool() {
-  static StatementPool pool;
-  return pool;
-}
-
 }  // namespace
 
-Statement::Statement(sqlite3* db, std::string_view sql) : db_(db), sql_(sql) {
-  stmt_ = Pool().Take(db_, sql_);
-  if (stmt_) return;
+Statement::Statement(HostDb& db, std::string_view sql) : db_(db.Handle()), idle_(&db.IdleStatements(sql)) {
+  if (!idle_->empty()) {
+    stmt_ = idle_->back();
+    idle_->pop_back();
+    return;
+  }
   Check(db_, sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt_,
                                 nullptr));
 }
@@ -105,7 +68,11 @@ Statement::~Statement() {
   // Reset ends the statement's read, so an idle one holds no snapshot.
   sqlite3_reset(stmt_);
   sqlite3_clear_bindings(stmt_);
-  Pool().Give(db_, std::move(sql_), stmt_);
+  try {
+    idle_->push_back(stmt_);
+  } catch (const std::bad_alloc&) {
+    sqlite3_finalize(stmt_);
+  }
 }
 
 Statement& Statement::Bind(int index, int64_t value) {
@@ -173,7 +140,7 @@ std::string HostDb::Open(const std::string& path, bool create) {
       CreateSchema();
       return {};
     }
-    Statement probe(db_, "SELECT value FROM meta WHERE key='schema_version'");
+    Statement probe(*this, "SELECT value FROM meta WHERE key='schema_version'");
     if (!probe.Step()) return path + " is not a Tarvo host database (no schema version)";
     const std::string version = probe.Text(0);
     if (version != std::to_string(kSchemaVersion)) {
@@ -189,8 +156,16 @@ std::string HostDb::Open(const std::string& path, bool create) {
 
 HostDb::~HostDb() {
   if (!db_) return;
-  Pool().FinalizeAll(db_);
+  for (auto& [sql, statements] : idleStatements_) {
+    for (sqlite3_stmt* stmt : statements) sqlite3_finalize(stmt);
+  }
   sqlite3_close(db_);
+}
+
+std::vector<sqlite3_stmt*>& HostDb::IdleStatements(std::string_view sql) {
+  const auto found = idleStatements_.find(sql);
+  if (found != idleStatements_.end()) return found->second;
+  return idleStatements_[std::string(sql)];
 }
 
 void HostDb::CreateSchema() {
@@ -215,13 +190,13 @@ int64_t HostDb::LastInsertId() { return sqlite3_last_insert_rowid(db_); }
 int HostDb::Changes() { return sqlite3_changes(db_); }
 
 std::string HostDb::Meta(std::string_view key, std::string_view fallback) {
-  Statement st(db_, "SELECT value FROM meta WHERE key=?");
+  Statement st(*this, "SELECT value FROM meta WHERE key=?");
   st.Bind(1, key);
   return st.Step() ? st.Text(0) : std::string(fallback);
 }
 
 void HostDb::SetMeta(std::string_view key, std::string_view value) {
-  Statement st(db_, "INSERT INTO meta(key, value) VALUES(?, ?) ON CONFLICT(key) DO UPDATE SET value=excluded.value");
+  Statement st(*this, "INSERT INTO meta(key, value) VALUES(?, ?) ON CONFLICT(key) DO UPDATE SET value=excluded.value");
   st.Bind(1, key).Bind(2, value).Run();
 }
 

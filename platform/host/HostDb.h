@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/WinError.h"
 
@@ -33,12 +35,14 @@ uint32_t Guarded(F&& operation) {
   }
 }
 
+class HostDb;
+
 // A prepared statement of one connection. When it goes, it is reset and
 // kept for the next Statement of the same connection and SQL text; it must
 // not outlive its HostDb.
 class Statement {
  public:
-  Statement(sqlite3* db, std::string_view sql);
+  Statement(HostDb& db, std::string_view sql);
   ~Statement();
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -58,8 +62,8 @@ class Statement {
 
  private:
   sqlite3* db_;
-  std::string sql_;
-  sqlite3_stmt* stmt_ = nullptr;  // prepared, or taken from the connection's idle ones
+  std::vector<sqlite3_stmt*>* idle_;  // where it goes back to
+  sqlite3_stmt* stmt_ = nullptr;
 };
 
 class HostDb {
@@ -85,10 +89,15 @@ class HostDb {
   bool InTransaction() const { return depth_ > 0; }
 
   sqlite3* Handle() { return db_; }
+  // Prepared statements of this SQL text not in use (see Statement). A run
+  // asks the host the same few questions thousands of times (the clock,
+  // accounts, registry keys); preparing is most of what a simple query costs.
+  std::vector<sqlite3_stmt*>& IdleStatements(std::string_view sql);
 
  private:
   void CreateSchema();
   sqlite3* db_ = nullptr;
+  std::map<std::string, std::vector<sqlite3_stmt*>, std::less<>> idleStatements_;
   int depth_ = 0;
   bool failed_ = false;
 };

@@ -37,14 +37,14 @@ HostRegistry::HostRegistry(HostDb& db, const Profile& profile, std::string userS
     : db_(db), profile_(profile), userSid_(std::move(userSid)), process32Bit_(process32Bit) {}
 
 void HostRegistry::CreateRoots(HostDb& db) {
-  Statement st(db.Handle(), "INSERT OR IGNORE INTO reg_key(id, parent, name, fold) VALUES(?, 0, ?, ?)");
+  Statement st(db, "INSERT OR IGNORE INTO reg_key(id, parent, name, fold) VALUES(?, 0, ?, ?)");
   st.Bind(1, kHklmId).Bind(2, "HKLM").Bind(3, "hklm").Run();
   st.Reset();
   st.Bind(1, kHkuId).Bind(2, "HKU").Bind(3, "hku").Run();
 }
 
 int64_t HostRegistry::ChildOf(int64_t parentId, const std::string& name) {
-  Statement st(db_.Handle(), "SELECT id FROM reg_key WHERE parent=? AND fold=?");
+  Statement st(db_, "SELECT id FROM reg_key WHERE parent=? AND fold=?");
   st.Bind(1, parentId).Bind(2, text::AsciiLower(name));
   return st.Step() ? st.Int(0) : 0;
 }
@@ -62,7 +62,7 @@ int64_t HostRegistry::EnsurePhysicalKey(const std::vector<std::string>& path) {
   for (size_t i = 1; i < path.size(); ++i) {
     int64_t child = ChildOf(id, path[i]);
     if (!child) {
-      Statement st(db_.Handle(), "INSERT INTO reg_key(parent, name, fold) VALUES(?, ?, ?)");
+      Statement st(db_, "INSERT INTO reg_key(parent, name, fold) VALUES(?, ?, ?)");
       st.Bind(1, id).Bind(2, path[i]).Bind(3, text::AsciiLower(path[i])).Run();
       child = db_.LastInsertId();
     }
@@ -74,7 +74,7 @@ int64_t HostRegistry::EnsurePhysicalKey(const std::vector<std::string>& path) {
 std::vector<std::string> HostRegistry::PhysicalPathOf(int64_t keyId) {
   std::vector<std::string> reversed;
   while (keyId) {
-    Statement st(db_.Handle(), "SELECT parent, name FROM reg_key WHERE id=?");
+    Statement st(db_, "SELECT parent, name FROM reg_key WHERE id=?");
     st.Bind(1, keyId);
     if (!st.Step()) return {};
     reversed.push_back(st.Text(1));
@@ -101,7 +101,7 @@ uint32_t HostRegistry::StateOf(plat::HKey key, OpenKeyState* state) {
     default: {
       auto it = handles_.find(key);
       if (it == handles_.end()) return winerr::kInvalidHandle;
-      Statement st(db_.Handle(), "SELECT 1 FROM reg_key WHERE id=?");
+      Statement st(db_, "SELECT 1 FROM reg_key WHERE id=?");
       st.Bind(1, it->second.keyId);
       if (!st.Step()) return winerr::kKeyDeleted;
       *state = it->second;
@@ -211,7 +211,7 @@ uint32_t HostRegistry::QueryValue(plat::HKey key, std::string_view name, plat::R
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
     if (uint32_t rc = Require(state, plat::kKeyQueryValue)) return rc;
-    Statement st(db_.Handle(), "SELECT type, data FROM reg_value WHERE key=? AND fold=?");
+    Statement st(db_, "SELECT type, data FROM reg_value WHERE key=? AND fold=?");
     st.Bind(1, state.keyId).Bind(2, text::AsciiLower(name));
     if (!st.Step()) return winerr::kFileNotFound;
     value->type = static_cast<uint32_t>(st.Int(0));
@@ -231,7 +231,7 @@ uint32_t HostRegistry::SetValue(plat::HKey key, std::string_view name, uint32_t 
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
     if (uint32_t rc = Require(state, plat::kKeySetValue)) return rc;
-    Statement st(db_.Handle(),
+    Statement st(db_,
                  "INSERT INTO reg_value(key, name, fold, type, data) VALUES(?, ?, ?, ?, ?) "
                  "ON CONFLICT(key, fold) DO UPDATE SET type=excluded.type, data=excluded.data");
     st.Bind(1, state.keyId).Bind(2, name).Bind(3, text::AsciiLower(name)).Bind(4, type).BindBlob(5, data).Run();
@@ -244,7 +244,7 @@ uint32_t HostRegistry::DeleteValue(plat::HKey key, std::string_view name) {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
     if (uint32_t rc = Require(state, plat::kKeySetValue)) return rc;
-    Statement st(db_.Handle(), "DELETE FROM reg_value WHERE key=? AND fold=?");
+    Statement st(db_, "DELETE FROM reg_value WHERE key=? AND fold=?");
     st.Bind(1, state.keyId).Bind(2, text::AsciiLower(name)).Run();
     return db_.Changes() ? winerr::kSuccess : winerr::kFileNotFound;
   });
@@ -255,7 +255,7 @@ uint32_t HostRegistry::EnumKey(plat::HKey key, uint32_t index, std::string* name
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
     if (uint32_t rc = Require(state, plat::kKeyEnumerateSubKeys)) return rc;
-    Statement st(db_.Handle(), "SELECT name FROM reg_key WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?");
+    Statement st(db_, "SELECT name FROM reg_key WHERE parent=? ORDER BY fold LIMIT 1 OFFSET ?");
     st.Bind(1, state.keyId).Bind(2, index);
     if (!st.Step()) return winerr::kNoMoreItems;
     *name = st.Text(0);
@@ -268,7 +268,7 @@ uint32_t HostRegistry::EnumValue(plat::HKey key, uint32_t index, std::string* na
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
     if (uint32_t rc = Require(state, plat::kKeyQueryValue)) return rc;
-    Statement st(db_.Handle(), "SELECT name, type, data FROM reg_value WHERE key=? ORDER BY id LIMIT 1 OFFSET ?");
+    Statement st(db_, "SELECT name, type, data FROM reg_value WHERE key=? ORDER BY id LIMIT 1 OFFSET ?");
     st.Bind(1, state.keyId).Bind(2, index);
     if (!st.Step()) return winerr::kNoMoreItems;
     *name = st.Text(0);
@@ -285,9 +285,9 @@ uint32_t HostRegistry::QueryInfoKey(plat::HKey key, plat::RegKeyInfo* info) {
     OpenKeyState state;
     if (uint32_t rc = StateOf(key, &state)) return rc;
     if (uint32_t rc = Require(state, plat::kKeyQueryValue)) return rc;
-    Statement keys(db_.Handle(), "SELECT COUNT(*) FROM reg_key WHERE parent=?");
+    Statement keys(db_, "SELECT COUNT(*) FROM reg_key WHERE parent=?");
     keys.Bind(1, state.keyId).Step();
-    Statement values(db_.Handle(), "SELECT COUNT(*) FROM reg_value WHERE key=?");
+    Statement values(db_, "SELECT COUNT(*) FROM reg_value WHERE key=?");
     values.Bind(1, state.keyId).Step();
     info->subKeys = static_cast<uint32_t>(keys.Int(0));
     info->values = static_cast<uint32_t>(values.Int(0));
@@ -296,7 +296,7 @@ uint32_t HostRegistry::QueryInfoKey(plat::HKey key, plat::RegKeyInfo* info) {
 }
 
 bool HostRegistry::HasSubKeys(int64_t keyId) {
-  Statement st(db_.Handle(), "SELECT 1 FROM reg_key WHERE parent=? LIMIT 1");
+  Statement st(db_, "SELECT 1 FROM reg_key WHERE parent=? LIMIT 1");
   st.Bind(1, keyId);
   return st.Step();
 }
@@ -304,15 +304,15 @@ bool HostRegistry::HasSubKeys(int64_t keyId) {
 void HostRegistry::DeleteSubtree(int64_t keyId, bool deleteSelf) {
   std::vector<int64_t> children;
   {
-    Statement st(db_.Handle(), "SELECT id FROM reg_key WHERE parent=?");
+    Statement st(db_, "SELECT id FROM reg_key WHERE parent=?");
     st.Bind(1, keyId);
     while (st.Step()) children.push_back(st.Int(0));
   }
   for (int64_t child : children) DeleteSubtree(child, true);
-  Statement values(db_.Handle(), "DELETE FROM reg_value WHERE key=?");
+  Statement values(db_, "DELETE FROM reg_value WHERE key=?");
   values.Bind(1, keyId).Run();
   if (deleteSelf) {
-    Statement key(db_.Handle(), "DELETE FROM reg_key WHERE id=?");
+    Statement key(db_, "DELETE FROM reg_key WHERE id=?");
     key.Bind(1, keyId).Run();
   }
 }

@@ -104,7 +104,7 @@ std::string NumberText(std::string_view data, size_t width, bool bigEndian) {
 // Every key's full physical path ("HKLM\SOFTWARE\Wow6432Node\X") by id.
 std::map<int64_t, std::string> KeyPaths(HostDb& db) {
   std::map<int64_t, std::pair<int64_t, std::string>> keys;
-  Statement st(db.Handle(), "SELECT id, parent, name FROM reg_key");
+  Statement st(db, "SELECT id, parent, name FROM reg_key");
   while (st.Step()) keys[st.Int(0)] = {st.Int(1), st.Text(2)};
   std::map<int64_t, std::string> paths;
   for (const auto& [id, key] : keys) {
@@ -126,7 +126,7 @@ std::map<int64_t, std::string> KeyPaths(HostDb& db) {
 void CollectRegistry(Host& host, std::vector<StateRow>* rows) {
   const std::map<int64_t, std::string> paths = KeyPaths(host.Db());
   for (const auto& [id, path] : paths) rows->push_back({"key", path, "", ""});
-  Statement st(host.Db().Handle(), "SELECT key, name, type, data FROM reg_value");
+  Statement st(host.Db(), "SELECT key, name, type, data FROM reg_value");
   while (st.Step()) {
     const auto key = paths.find(st.Int(0));
     if (key == paths.end()) continue;  // a value of no key is not visible
@@ -176,7 +176,7 @@ void CollectSecurity(Host& host, std::vector<StateRow>* rows) {
   // applies: Locate reads it back only for the entry it was stored for.
   FileSecurityStore files(host.Db(), host.Paths(), host.ProfileDef());
   std::vector<std::string> filePaths;
-  Statement st(host.Db().Handle(), "SELECT path FROM file_sd");
+  Statement st(host.Db(), "SELECT path FROM file_sd");
   while (st.Step()) filePaths.push_back(st.Text(0));
   for (const std::string& path : filePaths) {
     FileObject object;
@@ -313,13 +313,13 @@ const StateSection* SectionOfKind(std::string_view kind) {
 // ---- Snapshot storage ------------------------------------------------------
 
 bool SnapshotExists(HostDb& db, std::string_view name) {
-  Statement st(db.Handle(), "SELECT 1 FROM snapshot WHERE name=?");
+  Statement st(db, "SELECT 1 FROM snapshot WHERE name=?");
   st.Bind(1, name);
   return st.Step();
 }
 
 void StoreRows(HostDb& db, std::string_view name, const std::vector<StateRow>& rows) {
-  Statement st(db.Handle(), "INSERT INTO snapshot_row(snapshot, kind, path, name, value) VALUES(?, ?, ?, ?, ?)");
+  Statement st(db, "INSERT INTO snapshot_row(snapshot, kind, path, name, value) VALUES(?, ?, ?, ?, ?)");
   for (const StateRow& row : rows) {
     st.Bind(1, name).Bind(2, row.kind).Bind(3, row.path).Bind(4, row.name).Bind(5, row.value).Run();
     st.Reset();
@@ -434,7 +434,7 @@ SnapshotResult SaveSnapshot(Host& host, std::string_view name) {
   SnapshotResult result = SnapshotResult::kExists;
   if (!SnapshotExists(db, name)) {
     const std::vector<StateRow> rows = CollectState(host);
-    Statement st(db.Handle(), "INSERT INTO snapshot(name, taken) VALUES(?, ?)");
+    Statement st(db, "INSERT INTO snapshot(name, taken) VALUES(?, ?)");
     st.Bind(1, name).Bind(2, HostTimeText(host.System().LocalTime())).Run();
     StoreRows(db, name, rows);
     result = SnapshotResult::kOk;
@@ -446,9 +446,9 @@ SnapshotResult SaveSnapshot(Host& host, std::string_view name) {
 SnapshotResult DeleteSnapshot(Host& host, std::string_view name) {
   HostDb& db = host.Db();
   Transaction tx(db);
-  Statement rows(db.Handle(), "DELETE FROM snapshot_row WHERE snapshot=?");
+  Statement rows(db, "DELETE FROM snapshot_row WHERE snapshot=?");
   rows.Bind(1, name).Run();
-  Statement snapshot(db.Handle(), "DELETE FROM snapshot WHERE name=?");
+  Statement snapshot(db, "DELETE FROM snapshot WHERE name=?");
   snapshot.Bind(1, name).Run();
   const bool deleted = db.Changes() > 0;
   tx.Commit();
@@ -459,14 +459,14 @@ SnapshotResult LoadSnapshot(Host& host, std::string_view name, std::vector<State
   HostDb& db = host.Db();
   rows->clear();
   if (!SnapshotExists(db, name)) return SnapshotResult::kNotFound;
-  Statement st(db.Handle(), "SELECT kind, path, name, value FROM snapshot_row WHERE snapshot=?");
+  Statement st(db, "SELECT kind, path, name, value FROM snapshot_row WHERE snapshot=?");
   st.Bind(1, name);
   while (st.Step()) rows->push_back({st.Text(0), st.Text(1), st.Text(2), st.Text(3)});
   return SnapshotResult::kOk;
 }
 
 std::vector<SnapshotInfo> ListSnapshots(Host& host) {
-  Statement st(host.Db().Handle(),
+  Statement st(host.Db(),
                "SELECT s.name, s.taken, (SELECT count(*) FROM snapshot_row r WHERE r.snapshot=s.name) "
                "FROM snapshot s ORDER BY s.name");
   std::vector<SnapshotInfo> list;

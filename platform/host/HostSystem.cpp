@@ -147,8 +147,10 @@ void HostSystem::Sleep(uint32_t milliseconds) {
     db_.SetMeta("virtual_time_ms", std::to_string(advanced));
     tx.Commit();
     RememberVirtualMs(advanced);
+  } catch (const DbError&) {
+    // The clock simply does not advance when the database is unusable
   } catch (const std::exception&) {
-    // The clock simply does not advance when the database is unusable.
+    // or holds no number.
   }
 }
 

@@ -24,7 +24,7 @@ std::optional<winsec::SecurityDescriptor> ParseStored(const std::string& bytes) 
 
 std::vector<SecurityLevel> KeySecurityStore::Chain(int64_t keyId, int64_t* rootId) {
   std::vector<SecurityLevel> chain;
-  Statement st(db_.Handle(), "SELECT parent, sd FROM reg_key WHERE id=?");
+  Statement st(db_, "SELECT parent, sd FROM reg_key WHERE id=?");
   for (int64_t id = keyId; id != 0;) {
     st.Reset();
     st.Bind(1, id);
@@ -58,7 +58,7 @@ bool KeySecurityStore::Effective(int64_t keyId, winsec::SecurityDescriptor* sd) 
 }
 
 std::optional<winsec::SecurityDescriptor> KeySecurityStore::Stored(int64_t keyId) {
-  Statement st(db_.Handle(), "SELECT sd FROM reg_key WHERE id=?");
+  Statement st(db_, "SELECT sd FROM reg_key WHERE id=?");
   st.Bind(1, keyId);
   if (!st.Step() || st.IsNull(0)) return std::nullopt;
   return ParseStored(st.Blob(0));
@@ -67,7 +67,7 @@ std::optional<winsec::SecurityDescriptor> KeySecurityStore::Stored(int64_t keyId
 uint32_t KeySecurityStore::Store(int64_t keyId, const winsec::SecurityDescriptor& sd) {
   winsec::Bytes bytes;
   if (uint32_t rc = sd.ToSelfRelative(&bytes)) return rc;
-  Statement st(db_.Handle(), "UPDATE reg_key SET sd=? WHERE id=?");
+  Statement st(db_, "UPDATE reg_key SET sd=? WHERE id=?");
   st.BindBlob(1, winsec::ToByteString(bytes)).Bind(2, keyId).Run();
   return winerr::kSuccess;
 }

@@ -95,7 +95,7 @@ void SeedFileOwners(Host& host, FileSecurityStore& files) {
 
 void SeedKeyOwners(Host& host, KeySecurityStore& keys) {
   std::vector<int64_t> ids;
-  Statement st(host.Db().Handle(), "SELECT id FROM reg_key WHERE sd IS NULL");
+  Statement st(host.Db(), "SELECT id FROM reg_key WHERE sd IS NULL");
   while (st.Step()) ids.push_back(st.Int(0));
   for (int64_t id : ids) keys.Store(id, OwnerOnly(SetupOwnerOfKey(host, host.RegistryImpl().PhysicalPathOf(id))));
 }
