@@ -74,13 +74,9 @@ std::string CRepositoryMgr::HashTextUtf8(std::string_view utf8) {
       ++pos;
       continue;
     }
-    const char32_t cp = text::NextCodePoint(utf8, pos);
-    if (cp < 0x10000) {
-      take(static_cast<char16_t>(cp));
-    } else {
-      take(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
-      take(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
-    }
+    char16_t units[2];
+    const size_t count = text::EncodeUtf16(text::NextCodePoint(utf8, pos), units);
+    for (size_t i = 0; i < count; ++i) take(units[i]);
   }
   return ChecksumText(h);
 }

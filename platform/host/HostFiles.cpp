@@ -187,12 +187,11 @@ uint32_t HostFiles::OpenStream(std::string_view path, plat::OpenMode mode,
     if (!MayCreate(mode)) return winerr::kFileNotFound;
   }
   if (mapped.exists) {
+    mode_t entryMode = mapped.mode;  // known when the mapping looked at the entry
     struct stat st;
-    st.st_mode = mapped.mode;
-    if (mapped.mode != 0 || stat(mapped.hostPath.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode)) return winerr::kAccessDenied;
-      if (WantsWrite(mode) && IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
-    }
+    if (!entryMode && stat(mapped.hostPath.c_str(), &st) == 0) entryMode = st.st_mode;
+    if (S_ISDIR(entryMode)) return winerr::kAccessDenied;
+    if (entryMode && WantsWrite(mode) && IsReadOnlyMode(entryMode)) return winerr::kAccessDenied;
   }
   const int fd = open(mapped.hostPath.c_str(), OpenFlags(mode) | O_CLOEXEC, 0644);
   if (fd < 0) return errno == ENOENT ? winerr::kPathNotFound : Win32CodeOfErrno(errno);

@@ -28,7 +28,6 @@ uint32_t MapKeyRights(uint32_t sam) {
   return rights;
 }
 
-
 }  // namespace
 
 std::vector<std::string> SplitKeyPath(std::string_view path) { return text::SplitNonEmpty(path, "\\"); }

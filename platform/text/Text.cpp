@@ -1,8 +1,8 @@
 #include "platform/text/Text.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <algorithm>
 #include <vector>
 
 namespace text {
@@ -103,10 +103,6 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-namespace {
-
-// The UTF-16 units of a code point NextCodePoint gave: one, or a surrogate
-// pair above the basic plane. Returns the number written to `out`.
 size_t EncodeUtf16(char32_t cp, char16_t* out) {
   if (cp < 0x10000) {
     out[0] = static_cast<char16_t>(cp);
@@ -117,8 +113,6 @@ size_t EncodeUtf16(char32_t cp, char16_t* out) {
   out[1] = static_cast<char16_t>(0xDC00 + (v & 0x3FF));
   return 2;
 }
-
-}  // namespace
 
 // Documents and logs are mostly ASCII: those bytes are copied without
 // decoding, and the result is written in place instead of appended, which

@@ -47,6 +47,9 @@ inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 // yields U+FFFD and advances by one byte.
 char32_t NextCodePoint(std::string_view utf8, size_t& pos);
 void AppendUtf8(std::string& out, char32_t codePoint);
+// The UTF-16 units of a code point: one, or a surrogate pair above the
+// basic plane. Returns the number written to `out` (room for two).
+size_t EncodeUtf16(char32_t codePoint, char16_t* out);
 
 // ASCII-only case folding, as the program compares names.
 std::string AsciiLower(std::string_view s);

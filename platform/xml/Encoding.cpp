@@ -71,12 +71,11 @@ bool DecodeUtf8(std::string_view bytes, std::string* utf8, ParseError* error) {
   return true;
 }
 
-// Writes into a buffer of the largest size the text can take (three bytes
-// per unit) and trims it after, instead of appending byte by byte: decoding
-// was a good part of loading a large UTF-16 file such as the history.
+// Decoding is a good part of loading a large UTF-16 file such as the
+// history. The text is written through a small buffer, not byte by byte and
+// not into an output sized for the worst case (which would be cleared and
+// paged in whole for text that is mostly ASCII).
 bool DecodeUtf16(std::string_view bytes, bool bigEndian, std::string* utf8, ParseError* error) {
-  // Written through a small buffer: an output sized for the worst case
-  // would be cleared and paged in whole for text that is mostly ASCII.
   utf8->clear();
   utf8->reserve(bytes.size() / 2);
   char buffer[16384];
