@@ -1,6 +1,7 @@
 #include <atomic>
 
 #include "platform/Files.h"
+#include "platform/Platform.h"
 #include "platform/text/Text.h"
 #include "platform/WinError.h"
 
@@ -39,26 +40,50 @@ uint32_t AppendToFile(IFiles& files, std::string_view path, std::string_view byt
   return WriteWith(files, path, OpenMode::kAppend, bytes, false);
 }
 
+namespace {
+
+// Creates a new file beside `target` under a name no other writer can be
+// using: this process's id and counter, and an exclusive creation that
+// skips any name left behind by a process that died.
+uint32_t CreateTemporaryBeside(IFiles& files, const std::string& target, std::string* temporary,
+                               std::unique_ptr<IFileStream>* stream) {
+  static std::atomic<unsigned> counter{0};
+  const uint32_t processId = HasCurrent() ? Current().System().CurrentProcessId() : 0;
+  constexpr int kAttempts = 100;
+  uint32_t rc = winerr::kFileExists;
+  for (int attempt = 0; attempt < kAttempts && rc == winerr::kFileExists; ++attempt) {
+    *temporary = text::Format("%s.tmp%u-%u", target.c_str(), processId, counter.fetch_add(1));
+    rc = files.OpenStream(*temporary, OpenMode::kCreateNew, stream);
+  }
+  return rc;
+}
+
+uint32_t WriteAndFlush(IFileStream& stream, std::string_view bytes) {
+  if (uint32_t rc = stream.Write(bytes.data(), bytes.size())) return rc;
+  return stream.Flush();
+}
+
+}  // namespace
+
 uint32_t WriteFileAtomically(IFiles& files, std::string_view path, std::string_view bytes) {
+  // The rename would replace a symbolic link itself; the file it points to
+  // is the one meant.
+  const std::string target = files.FinalPath(path);
   // A read-only target refuses the replace, as MoveFileEx does on Windows;
   // check first so no temporary file is left behind.
   uint32_t attributes = 0;
-  if (files.GetAttributes(path, &attributes) == winerr::kSuccess &&
+  if (files.GetAttributes(target, &attributes) == winerr::kSuccess &&
       (attributes & kFileAttributeReadOnly)) {
     return winerr::kAccessDenied;
   }
-  static std::atomic<unsigned> counter{0};
-  const std::string temporary = text::Format("%.*s.tmp%u", static_cast<int>(path.size()), path.data(),
-                                             counter.fetch_add(1));
-  if (uint32_t rc = WriteWholeFile(files, temporary, bytes)) {
-    files.RemoveFile(temporary);
-    return rc;
-  }
-  if (uint32_t rc = files.MoveReplace(temporary, path)) {
-    files.RemoveFile(temporary);
-    return rc;
-  }
-  return winerr::kSuccess;
+  std::string temporary;
+  std::unique_ptr<IFileStream> stream;
+  if (uint32_t rc = CreateTemporaryBeside(files, target, &temporary, &stream)) return rc;
+  uint32_t rc = WriteAndFlush(*stream, bytes);
+  stream.reset();
+  if (rc == winerr::kSuccess) rc = files.MoveReplace(temporary, target);
+  if (rc != winerr::kSuccess) files.RemoveFile(temporary);
+  return rc;
 }
 
 bool IsDirectory(IFiles& files, std::string_view path) {

@@ -31,6 +31,7 @@ enum class OpenMode {
   kWrite,      // create or truncate, write only
   kAppend,     // open or create, positioned at the end
   kReadWrite,  // existing file, read and write
+  kCreateNew,  // a new file, write only; 80 when the name exists (CREATE_NEW)
 };
 
 // An open file. Errors are Win32 codes.
@@ -43,6 +44,12 @@ class IFileStream {
   virtual uint32_t SeekToEnd() = 0;
   virtual uint64_t Size() = 0;
   virtual uint32_t Flush() = 0;
+};
+
+// An exclusive lock on a file, held until the object is destroyed.
+class IFileLock {
+ public:
+  virtual ~IFileLock() = default;
 };
 
 class IFiles {
@@ -68,6 +75,14 @@ class IFiles {
   virtual uint32_t RemoveFolder(std::string_view path) = 0;
   // MoveFileExW with MOVEFILE_REPLACE_EXISTING: the atomic replace of a file.
   virtual uint32_t MoveReplace(std::string_view from, std::string_view to) = 0;
+  // GetFinalPathNameByHandleW: the full path of the file itself, symbolic
+  // links on the way followed; the full path as given when nothing exists there.
+  virtual std::string FinalPath(std::string_view path) = 0;
+  // LockFileEx on the file at `path` (created when missing), exclusive,
+  // waiting at most `timeoutMs` for another holder, this process's other
+  // locks included; 33 when it stayed locked. Between processes, so the
+  // wait is real time whatever the clock of the machine.
+  virtual uint32_t LockExclusive(std::string_view path, uint32_t timeoutMs, std::unique_ptr<IFileLock>* lock) = 0;
 };
 
 // Helpers on top of the service.
@@ -75,7 +90,10 @@ uint32_t ReadWholeFile(IFiles& files, std::string_view path, std::string* bytes)
 uint32_t WriteWholeFile(IFiles& files, std::string_view path, std::string_view bytes);
 uint32_t AppendToFile(IFiles& files, std::string_view path, std::string_view bytes);
 // Writes a sibling temporary file, flushes it and renames it over `path`, so
-// a crash leaves either the old or the new content.
+// a crash leaves either the old or the new content. The temporary's name is
+// the target's with ".tmp<process id>-<counter>", created exclusively, so
+// concurrent writers never share one. When `path` is a symbolic link, the
+// file it points to is replaced and the link stays.
 uint32_t WriteFileAtomically(IFiles& files, std::string_view path, std::string_view bytes);
 bool IsDirectory(IFiles& files, std::string_view path);
 bool PathExists(IFiles& files, std::string_view path);

@@ -27,6 +27,10 @@ class ForwardingFiles : public IFiles {
   uint32_t RemoveFile(std::string_view path) override { return base_.RemoveFile(path); }
   uint32_t RemoveFolder(std::string_view path) override { return base_.RemoveFolder(path); }
   uint32_t MoveReplace(std::string_view from, std::string_view to) override { return base_.MoveReplace(from, to); }
+  std::string FinalPath(std::string_view path) override { return base_.FinalPath(path); }
+  uint32_t LockExclusive(std::string_view path, uint32_t timeoutMs, std::unique_ptr<IFileLock>* lock) override {
+    return base_.LockExclusive(path, timeoutMs, lock);
+  }
 
  protected:
   IFiles& base_;

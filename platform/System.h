@@ -73,6 +73,8 @@ class ISystem {
   virtual SystemTime LocalTime() = 0;
   virtual uint32_t TickCount() = 0;
   virtual void Sleep(uint32_t milliseconds) = 0;
+  // GetCurrentProcessId.
+  virtual uint32_t CurrentProcessId() = 0;
   virtual uint32_t LastError() = 0;
   virtual void SetLastError(uint32_t code) = 0;
 };

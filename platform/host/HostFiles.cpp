@@ -2,12 +2,17 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
 #include <cstdio>
+#include <thread>
 
 #include "platform/WinError.h"
 
@@ -70,18 +75,31 @@ class HostFileStream : public plat::IFileStream {
   int fd_;
 };
 
+// flock locks belong to an open file description: two opens of one file,
+// in one process or two, exclude each other, and a process that dies
+// releases its lock with its descriptors.
+class HostFileLock : public plat::IFileLock {
+ public:
+  explicit HostFileLock(int fd) : fd_(fd) {}
+  ~HostFileLock() override { close(fd_); }
+
+ private:
+  int fd_;
+};
+
 int OpenFlags(plat::OpenMode mode) {
   switch (mode) {
     case plat::OpenMode::kRead: return O_RDONLY;
     case plat::OpenMode::kWrite: return O_WRONLY | O_CREAT | O_TRUNC;
     case plat::OpenMode::kAppend: return O_WRONLY | O_CREAT | O_APPEND;
     case plat::OpenMode::kReadWrite: return O_RDWR;
+    case plat::OpenMode::kCreateNew: return O_WRONLY | O_CREAT | O_EXCL;
   }
   return O_RDONLY;
 }
 
 bool WantsWrite(plat::OpenMode mode) { return mode != plat::OpenMode::kRead; }
-bool MayCreate(plat::OpenMode mode) { return mode == plat::OpenMode::kWrite || mode == plat::OpenMode::kAppend; }
+bool MayCreate(plat::OpenMode mode) { return mode != plat::OpenMode::kRead && mode != plat::OpenMode::kReadWrite; }
 
 bool HasWildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
 
@@ -186,6 +204,7 @@ uint32_t HostFiles::OpenStream(std::string_view path, plat::OpenMode mode,
     if (!mapped.parentExists) return winerr::kPathNotFound;
     if (!MayCreate(mode)) return winerr::kFileNotFound;
   }
+  if (mapped.exists && mode == plat::OpenMode::kCreateNew) return winerr::kFileExists;
   if (mapped.exists) {
     mode_t entryMode = mapped.mode;  // known when the mapping looked at the entry
     struct stat st;
@@ -194,6 +213,7 @@ uint32_t HostFiles::OpenStream(std::string_view path, plat::OpenMode mode,
     if (entryMode && WantsWrite(mode) && IsReadOnlyMode(entryMode)) return winerr::kAccessDenied;
   }
   const int fd = open(mapped.hostPath.c_str(), OpenFlags(mode) | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EEXIST) return winerr::kFileExists;  // created by someone else meanwhile
   if (fd < 0) return errno == ENOENT ? winerr::kPathNotFound : Win32CodeOfErrno(errno);
   *stream = std::make_unique<HostFileStream>(fd);
   return winerr::kSuccess;
@@ -240,6 +260,34 @@ uint32_t HostFiles::MoveReplace(std::string_view from, std::string_view to) {
   }
   return rename(source.hostPath.c_str(), target.hostPath.c_str()) == 0 ? winerr::kSuccess
                                                                         : Win32CodeOfErrno(errno);
+}
+
+std::string HostFiles::FinalPath(std::string_view path) {
+  MappedPath mapped;
+  if (paths_.Resolve(path, &mapped) != winerr::kSuccess || !mapped.exists) return FullPath(path);
+  char resolved[PATH_MAX];
+  if (!realpath(mapped.hostPath.c_str(), resolved)) return FullPath(path);
+  return paths_.WindowsPathOf(resolved);
+}
+
+uint32_t HostFiles::LockExclusive(std::string_view path, uint32_t timeoutMs,
+                                  std::unique_ptr<plat::IFileLock>* lock) {
+  MappedPath mapped;
+  if (uint32_t rc = paths_.Resolve(path, &mapped)) return rc;
+  if (!mapped.exists && !mapped.parentExists) return winerr::kPathNotFound;
+  const int fd = open(mapped.hostPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return Win32CodeOfErrno(errno);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+      const int error = errno;
+      close(fd);
+      return error == EWOULDBLOCK ? winerr::kLockViolation : Win32CodeOfErrno(error);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  *lock = std::make_unique<HostFileLock>(fd);
+  return winerr::kSuccess;
 }
 
 }  // namespace host

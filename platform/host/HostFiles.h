@@ -24,6 +24,9 @@ class HostFiles : public plat::IFiles {
   uint32_t RemoveFile(std::string_view path) override;
   uint32_t RemoveFolder(std::string_view path) override;
   uint32_t MoveReplace(std::string_view from, std::string_view to) override;
+  std::string FinalPath(std::string_view path) override;
+  uint32_t LockExclusive(std::string_view path, uint32_t timeoutMs,
+                         std::unique_ptr<plat::IFileLock>* lock) override;
 
  private:
   // Resolves a path that must exist: 2 when only its last component is

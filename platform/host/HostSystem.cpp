@@ -127,6 +127,8 @@ plat::SystemTime HostSystem::LocalTime() {
   return SystemTimeOf(localMs);
 }
 
+uint32_t HostSystem::CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
+
 uint32_t HostSystem::TickCount() {
   if (virtualClock_) return static_cast<uint32_t>(VirtualNowMs());
   return static_cast<uint32_t>(MonotonicNs() / 1'000'000);

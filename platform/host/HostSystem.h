@@ -34,6 +34,7 @@ class HostSystem : public plat::ISystem {
   plat::SystemTime LocalTime() override;
   uint32_t TickCount() override;
   void Sleep(uint32_t milliseconds) override;
+  uint32_t CurrentProcessId() override;
   uint32_t LastError() override { return lastError_; }
   void SetLastError(uint32_t code) override { lastError_ = code; }
 

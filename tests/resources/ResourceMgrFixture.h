@@ -33,6 +33,7 @@ class ProgramPathSystem : public plat::ISystem {
   plat::SystemTime LocalTime() override { return base_.LocalTime(); }
   uint32_t TickCount() override { return base_.TickCount(); }
   void Sleep(uint32_t milliseconds) override { base_.Sleep(milliseconds); }
+  uint32_t CurrentProcessId() override { return base_.CurrentProcessId(); }
   uint32_t LastError() override { return base_.LastError(); }
   void SetLastError(uint32_t code) override { base_.SetLastError(code); }
 
