@@ -18,7 +18,6 @@ void Set(CIniFile& model, std::string_view key, std::string_view value) {
 
 std::string Get(const CIniFile& model, std::string_view key) { return model.GetValue(kResultsSection, key); }
 
-
 }  // namespace
 
 std::string MessageFullPath(std::string_view logfilePath) {
@@ -28,10 +27,18 @@ std::string MessageFullPath(std::string_view logfilePath) {
 
 int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath) {
   // One replacement of the file for all keys, as if written one by one.
-  const profile::KeyValues reset = {{"ErrorOccured", "0"},           {"ErrorMessage", ""},
-                                    {"CriticalError", "0"},          {"CriticalErrorMessage", ""},
-                                    {"ContainCriticalFeatures", "0"}, {"CriticalFeatureError", "0"}};
+  const profile::KeyValues reset = {{"ErrorOccured", "1"},
+                                    {"ErrorMessage", kUnfinishedRunMessage},
+                                    {"CriticalError", "1"},
+                                    {"CriticalErrorMessage", kUnfinishedRunMessage},
+                                    {"ContainCriticalFeatures", "0"},
+                                    {"CriticalFeatureError", "0"}};
   if (!profile::WritePrivateStrings(kResultsSection, reset, opFilePath)) return 4;
+  InitResultsModel(model, logfilePath);
+  return 0;
+}
+
+void InitResultsModel(CIniFile& model, std::string_view logfilePath) {
   Set(model, "ErrorOccured", "0");
   Set(model, "ErrorMessage", "");
   Set(model, "CriticalError", "0");
@@ -40,7 +47,6 @@ int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view l
   Set(model, "MessageFullPath", MessageFullPath(logfilePath));
   Set(model, "ContainCriticalFeatures", "0");
   Set(model, "CriticalFeatureError", "0");
-  return 0;
 }
 
 void SetRebootRequirement(CIniFile& model, int rebootCode) {
@@ -61,11 +67,10 @@ void SetContainCriticalFeatures(CIniFile& model, bool critical) {
 void SetResults(CIniFile& model, const CErrorMgr& errorMgr) {
   if (errorMgr.GetHighestLevel() == -1) return;
   for (const auto& entry : errorMgr.Entries()) {
-    if (entry->level == kLevelError) {
-      Set(model, "ErrorOccured", "1");
-      if (!entry->message.empty()) Set(model, "ErrorMessage", entry->message);
-    } else if (entry->level == kLevelCritical) {
-      Set(model, "ErrorOccured", "1");
+    if (entry->level != kLevelError && entry->level != kLevelCritical) continue;
+    Set(model, "ErrorOccured", "1");
+    if (!entry->message.empty()) Set(model, "ErrorMessage", entry->message);
+    if (entry->level == kLevelCritical) {
       Set(model, "CriticalError", "1");
       if (!entry->message.empty()) Set(model, "CriticalErrorMessage", entry->message);
     }
