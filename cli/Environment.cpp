@@ -47,7 +47,7 @@ int CTarvo::OpenIniFile(CErrorMgr& errorMgr, const std::string& opFilePath) {
     std::cout << "!! Internal communication file for Tarvo was not found !!\n" << std::flush;
     return 1;
   }
-  opFile_.CutResultsSection(opFilePath);
+  CutResultsAndMarkUnfinished(opFilePath);
   if (const std::string error = opFile_.Load(opFilePath); !error.empty()) {
     errorMgr.AddMessage(kLevelCritical, "CTarvo::OpenIniFile", error);
     return 2;

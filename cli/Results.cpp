@@ -4,6 +4,9 @@
 #include "infra/IniFile.h"
 #include "infra/ProfileString.h"
 #include "infra/Tool.h"
+#include "platform/Files.h"
+#include "platform/Platform.h"
+#include "platform/WinError.h"
 #include "platform/text/Text.h"
 
 namespace {
@@ -18,6 +21,16 @@ void Set(CIniFile& model, std::string_view key, std::string_view value) {
 
 std::string Get(const CIniFile& model, std::string_view key) { return model.GetValue(kResultsSection, key); }
 
+// What the file holds from the start of a run until its end.
+profile::KeyValues UnfinishedRunKeys() {
+  return {{"ErrorOccured", "1"},
+          {"ErrorMessage", kUnfinishedRunMessage},
+          {"CriticalError", "1"},
+          {"CriticalErrorMessage", kUnfinishedRunMessage},
+          {"ContainCriticalFeatures", "0"},
+          {"CriticalFeatureError", "0"}};
+}
+
 }  // namespace
 
 std::string MessageFullPath(std::string_view logfilePath) {
@@ -25,15 +38,20 @@ std::string MessageFullPath(std::string_view logfilePath) {
   return CStdTool::GetDirectoryOfPath(logfilePath) + kReturnedFeaturesFile;
 }
 
+void CutResultsAndMarkUnfinished(std::string_view opFilePath) {
+  plat::IFiles& files = plat::Current().Files();
+  std::string bytes;
+  if (plat::ReadWholeFile(files, opFilePath, &bytes) != winerr::kSuccess || !profile::IsIniText(bytes)) return;
+  std::string updated = CIniFile::CutResults(bytes).value_or(bytes);
+  for (const auto& [key, value] : UnfinishedRunKeys()) {
+    updated = profile::WriteStringInBytes(updated, kResultsSection, key, value).value_or(updated);
+  }
+  plat::WriteFileAtomically(files, opFilePath, updated);
+}
+
 int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath) {
   // One replacement of the file for all keys, as if written one by one.
-  const profile::KeyValues reset = {{"ErrorOccured", "1"},
-                                    {"ErrorMessage", kUnfinishedRunMessage},
-                                    {"CriticalError", "1"},
-                                    {"CriticalErrorMessage", kUnfinishedRunMessage},
-                                    {"ContainCriticalFeatures", "0"},
-                                    {"CriticalFeatureError", "0"}};
-  if (!profile::WritePrivateStrings(kResultsSection, reset, opFilePath)) return 4;
+  if (!profile::WritePrivateStrings(kResultsSection, UnfinishedRunKeys(), opFilePath)) return 4;
   InitResultsModel(model, logfilePath);
   return 0;
 }

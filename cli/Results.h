@@ -23,6 +23,12 @@ constexpr int kRebootBeforeInstallation = 4;
 // leaves these, so a setup reading only the OPFile never takes it for success.
 inline constexpr const char* kUnfinishedRunMessage = "The run did not finish";
 
+// Run on the OPFile before it is loaded: cuts the old results
+// (CIniFile::CutResults) and writes the keys of an unfinished run in the
+// same replacement of the file, so at no moment does the file hold the
+// previous run's answer or none. A file that cannot be read or written, or
+// is not INI text, is left as it is (InitResults then reports it).
+void CutResultsAndMarkUnfinished(std::string_view opFilePath);
 // Resets [RESULTS]: the file reads as a failure (ErrorOccured=1,
 // CriticalError=1, kUnfinishedRunMessage) until WriteResults writes the real
 // values; the model gets the initial values of a run. 0, or 4 when the file

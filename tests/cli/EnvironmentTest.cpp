@@ -55,6 +55,21 @@ TEST_F(EnvironmentTest, CancelSetFeaturesOnAValidOpFileReturnsZero) {
   EXPECT_NE(repository.find("Returncode: 0"), std::string::npos);
 }
 
+// Opening the OPFile cuts the old results and marks the run unfinished in
+// one step: the file never holds the previous answer or none.
+TEST_F(EnvironmentTest, OpeningTheOpFileMarksTheRunUnfinished) {
+  WriteOpFile(DefaultGeneral(), "[RESULTS]\r\nErrorOccured=0\r\nRebootRequirement=2\r\n[Own]\r\nkey=kept\r\n");
+  CTarvo tarvo;
+  CErrorMgr errorMgr;
+  ASSERT_EQ(tarvo.OpenIniFile(errorMgr, "C:\\setup\\op.ini"), 0);
+  const std::string unfinished = std::string("=") + kUnfinishedRunMessage;
+  EXPECT_EQ(Results(), (std::vector<std::string>{"ErrorOccured=1", "ErrorMessage" + unfinished, "CriticalError=1",
+                                                 "CriticalErrorMessage" + unfinished, "ContainCriticalFeatures=0",
+                                                 "CriticalFeatureError=0"}));
+  EXPECT_EQ(SectionLines(FileText(host_.ReadHostFile("C:\\setup\\op.ini")), "Own"),
+            std::vector<std::string>{"key=kept"});
+}
+
 TEST_F(EnvironmentTest, UninstallFeaturesLogsItsOwnTexts) {
   WriteOpFile(DefaultGeneral());
   host_.Platform().Files().MakeDirectory("C:\\logs");
