@@ -34,13 +34,6 @@ TEST_F(ErrorMgrTest, LineBreaksInsideATextKeepOneLinePerEntry) {
   EXPECT_TRUE(CLogFile::IsLogText(Log()));
 }
 
-TEST(LogFileTest, WhatALogIs) {
-  EXPECT_TRUE(CLogFile::IsLogText(""));
-  EXPECT_TRUE(CLogFile::IsLogText("10:00:00|a\tb \xFC\x80\r\n\n"));
-  EXPECT_FALSE(CLogFile::IsLogText(std::string("\xFF\xFE[\0", 4)));  // UTF-16
-  EXPECT_FALSE(CLogFile::IsLogText("text\x1A"));
-}
-
 TEST_F(ErrorMgrTest, LongFunctionLabelsAreCutAfter45Characters) {
   CErrorMgr mgr;
   mgr.AttachLogFiles(&mainLog_, nullptr);
