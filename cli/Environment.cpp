@@ -10,6 +10,7 @@
 #include "infra/StdioFileEx.h"
 #include "infra/Tool.h"
 #include "platform/Platform.h"
+#include "platform/text/Text.h"
 #include "resources/ResourceMgr.h"
 #include "securityfiles/RepositoryMgr.h"
 
@@ -17,10 +18,21 @@ namespace {
 
 constexpr const char* kLogFileName = "Tarvo.log";
 constexpr int kEnglish = 1033;
+constexpr const char* kNoResourcePath =
+    "Internal Error: Attribut 'ResourcePath' in Section 'GENERAL' not found in OPfile";
 
 std::string WithoutTrailingBackslashes(std::string path) {
   while (!path.empty() && path.back() == '\\') path.pop_back();
   return path;
+}
+
+// A LogfilePath may name a log file of its own, new or existing; the OPFile
+// or a file that holds anything but log text belongs to someone else, and
+// log lines appended to it would spoil it.
+bool IsUsableLogFile(std::string_view path, std::string_view opFilePath) {
+  plat::IFiles& files = plat::Current().Files();
+  if (text::EqualsNoCase(files.FullPath(path), files.FullPath(opFilePath))) return false;
+  return CLogFile::HoldsLogText(path);
 }
 
 bool StatusQuerySucceeds(std::string_view path) {
@@ -35,13 +47,15 @@ int CTarvo::OpenIniFile(CErrorMgr& errorMgr, const std::string& opFilePath) {
     std::cout << "!! Internal communication file for Tarvo was not found !!\n" << std::flush;
     return 1;
   }
-  opFile_.CutResultsSection(opFilePath);
+  CutResultsAndMarkUnfinished(opFilePath);
   if (const std::string error = opFile_.Load(opFilePath); !error.empty()) {
     errorMgr.AddMessage(kLevelCritical, "CTarvo::OpenIniFile", error);
     return 2;
   }
   if (General("ResourcePath").empty()) {
     std::cout << "!! invalid internal communication file for Tarvo !!\n" << std::flush;
+    // Recorded so that [RESULTS] names the cause; no log is attached yet.
+    errorMgr.AddMessage(kLevelCritical, "CTarvo::OpenIniFile", kNoResourcePath);
     return 3;
   }
   return 0;
@@ -56,9 +70,14 @@ std::string CTarvo::GetLogFileName(CErrorMgr& errorMgr) {
                          temp.c_str());
     return temp;
   }
+  // A trailing backslash names a folder: a missing one is no place for a
+  // file of the folder's name.
+  const bool namesFolder = path.back() == '\\';
   path = WithoutTrailingBackslashes(std::move(path));
-  if (plat::IsDirectory(plat::Current().Files(), path)) path += std::string("\\") + kLogFileName;
-  if (!CStdioFileEx::CanOpenForWriting(path)) {
+  const bool isFolder = plat::IsDirectory(plat::Current().Files(), path);
+  if (isFolder || namesFolder) path += std::string("\\") + kLogFileName;
+  const bool missingFolder = namesFolder && !isFolder;
+  if (missingFolder || !IsUsableLogFile(path, opFile_.GetPath()) || !CStdioFileEx::CanOpenForWriting(path)) {
     errorMgr.AddMessageF(kLevelWarning, "CTarvo::GetLogFileName",
                          "Given logfile is not writeable: '%s'.  Use user temp: '%s'", path.c_str(), temp.c_str());
     return temp;
@@ -87,8 +106,7 @@ bool CTarvo::OpenResources(CErrorMgr& errorMgr) {
   const std::string resourcePath = General("ResourcePath");
   const std::string languagePackPath = General("LanguagePackPath");
   if (resourcePath.empty()) {
-    errorMgr.AddMessage(kLevelError, "CTarvo::OpenResources",
-                        "Internal Error: Attribut 'ResourcePath' in Section 'GENERAL' not found in OPfile");
+    errorMgr.AddMessage(kLevelError, "CTarvo::OpenResources", kNoResourcePath);
   }
   const std::string setupLanguage = General("SetupLanguage");
   int language = 0;
@@ -108,7 +126,12 @@ bool CTarvo::OpenResources(CErrorMgr& errorMgr) {
 }
 
 int CTarvo::InitEnvironment(CErrorMgr& errorMgr, const std::string& opFilePath, std::string_view methodLabel) {
-  if (int r = OpenIniFile(errorMgr, opFilePath)) return r;
+  if (int r = OpenIniFile(errorMgr, opFilePath)) {
+    // A found but unusable OPFile still gets full [RESULTS] at the end, so
+    // no key is left empty for a setup to read as 0.
+    if (r != 1) InitResultsModel(opFile_, General("LogfilePath"));
+    return r;
+  }
   mainLog_.Init(GetLogFileName(errorMgr), CLogFile::kDefaultLevel);
   if (InitResults(opFilePath, opFile_, General("LogfilePath")) != 0) return 4;
   auto repositoryLog = std::make_unique<CLogFile>();

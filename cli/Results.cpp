@@ -4,6 +4,9 @@
 #include "infra/IniFile.h"
 #include "infra/ProfileString.h"
 #include "infra/Tool.h"
+#include "platform/Files.h"
+#include "platform/Platform.h"
+#include "platform/WinError.h"
 #include "platform/text/Text.h"
 
 namespace {
@@ -18,6 +21,15 @@ void Set(CIniFile& model, std::string_view key, std::string_view value) {
 
 std::string Get(const CIniFile& model, std::string_view key) { return model.GetValue(kResultsSection, key); }
 
+// What the file holds from the start of a run until its end.
+profile::KeyValues UnfinishedRunKeys() {
+  return {{"ErrorOccured", "1"},
+          {"ErrorMessage", kUnfinishedRunMessage},
+          {"CriticalError", "1"},
+          {"CriticalErrorMessage", kUnfinishedRunMessage},
+          {"ContainCriticalFeatures", "0"},
+          {"CriticalFeatureError", "0"}};
+}
 
 }  // namespace
 
@@ -26,12 +38,25 @@ std::string MessageFullPath(std::string_view logfilePath) {
   return CStdTool::GetDirectoryOfPath(logfilePath) + kReturnedFeaturesFile;
 }
 
+void CutResultsAndMarkUnfinished(std::string_view opFilePath) {
+  plat::IFiles& files = plat::Current().Files();
+  std::string bytes;
+  if (plat::ReadWholeFile(files, opFilePath, &bytes) != winerr::kSuccess || !profile::IsIniText(bytes)) return;
+  std::string updated = CIniFile::CutResults(bytes).value_or(bytes);
+  for (const auto& [key, value] : UnfinishedRunKeys()) {
+    updated = profile::WriteStringInBytes(updated, kResultsSection, key, value).value_or(updated);
+  }
+  plat::WriteFileAtomically(files, opFilePath, updated);
+}
+
 int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath) {
   // One replacement of the file for all keys, as if written one by one.
-  const profile::KeyValues reset = {{"ErrorOccured", "0"},           {"ErrorMessage", ""},
-                                    {"CriticalError", "0"},          {"CriticalErrorMessage", ""},
-                                    {"ContainCriticalFeatures", "0"}, {"CriticalFeatureError", "0"}};
-  if (!profile::WritePrivateStrings(kResultsSection, reset, opFilePath)) return 4;
+  if (!profile::WritePrivateStrings(kResultsSection, UnfinishedRunKeys(), opFilePath)) return 4;
+  InitResultsModel(model, logfilePath);
+  return 0;
+}
+
+void InitResultsModel(CIniFile& model, std::string_view logfilePath) {
   Set(model, "ErrorOccured", "0");
   Set(model, "ErrorMessage", "");
   Set(model, "CriticalError", "0");
@@ -40,7 +65,6 @@ int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view l
   Set(model, "MessageFullPath", MessageFullPath(logfilePath));
   Set(model, "ContainCriticalFeatures", "0");
   Set(model, "CriticalFeatureError", "0");
-  return 0;
 }
 
 void SetRebootRequirement(CIniFile& model, int rebootCode) {
@@ -61,11 +85,10 @@ void SetContainCriticalFeatures(CIniFile& model, bool critical) {
 void SetResults(CIniFile& model, const CErrorMgr& errorMgr) {
   if (errorMgr.GetHighestLevel() == -1) return;
   for (const auto& entry : errorMgr.Entries()) {
-    if (entry->level == kLevelError) {
-      Set(model, "ErrorOccured", "1");
-      if (!entry->message.empty()) Set(model, "ErrorMessage", entry->message);
-    } else if (entry->level == kLevelCritical) {
-      Set(model, "ErrorOccured", "1");
+    if (entry->level != kLevelError && entry->level != kLevelCritical) continue;
+    Set(model, "ErrorOccured", "1");
+    if (!entry->message.empty()) Set(model, "ErrorMessage", entry->message);
+    if (entry->level == kLevelCritical) {
       Set(model, "CriticalError", "1");
       if (!entry->message.empty()) Set(model, "CriticalErrorMessage", entry->message);
     }

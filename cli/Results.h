@@ -19,9 +19,23 @@ constexpr int kRebootNo = 1;
 constexpr int kRebootAfterInstallation = 2;
 constexpr int kRebootBeforeInstallation = 4;
 
-// Writes the initial keys into the file and the model: 0, or 4 when
-// ErrorOccured cannot be written.
+// What the file says while a run is going: a run that dies before its end
+// leaves these, so a setup reading only the OPFile never takes it for success.
+inline constexpr const char* kUnfinishedRunMessage = "The run did not finish";
+
+// Run on the OPFile before it is loaded: cuts the old results
+// (CIniFile::CutResults) and writes the keys of an unfinished run in the
+// same replacement of the file, so at no moment does the file hold the
+// previous run's answer or none. A file that cannot be read or written, or
+// is not INI text, is left as it is (InitResults then reports it).
+void CutResultsAndMarkUnfinished(std::string_view opFilePath);
+// Resets [RESULTS]: the file reads as a failure (ErrorOccured=1,
+// CriticalError=1, kUnfinishedRunMessage) until WriteResults writes the real
+// values; the model gets the initial values of a run. 0, or 4 when the file
+// cannot be written.
 int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath);
+// The model part of InitResults alone, for a run that ends before the reset.
+void InitResultsModel(CIniFile& model, std::string_view logfilePath);
 void SetRebootRequirement(CIniFile& model, int rebootCode);
 void SetContainCriticalFeatures(CIniFile& model, bool critical);
 // Copies the error manager's entries into the model.

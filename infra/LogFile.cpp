@@ -1,5 +1,7 @@
 #include "infra/LogFile.h"
 
+#include <memory>
+
 #include "platform/Platform.h"
 #include "platform/text/Text.h"
 
@@ -10,6 +12,13 @@ const char* const kLabels[12] = {
     "ADS_WARNING", "           ", "           ", "           ", "           ", "           ",
 };
 
+// Enough of a file to tell a log from a binary or UTF-16 file, without
+// reading a log that has grown over years.
+constexpr size_t kInspectedBytes = 64 * 1024;
+
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }
+
 }  // namespace
 
 void CLogFile::Init(std::string_view path, int level) {
@@ -19,12 +28,45 @@ void CLogFile::Init(std::string_view path, int level) {
 
 bool CLogFile::AppendLine(std::string_view text) {
   if (path_.empty()) return false;
-  std::string bytes = ToLogBytes(text);
+  std::string bytes = ToLogBytes(OneLine(text));
   bytes += "\r\n";
   return plat::AppendToFile(plat::Current().Files(), path_, bytes) == 0;
 }
 
 bool CLogFile::DeleteLogFile() { return plat::Current().Files().RemoveFile(path_) == 0; }
+
+std::string CLogFile::OneLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (!IsControl(text[i])) {
+      out += text[i];
+      continue;
+    }
+    out += ' ';
+    if (IsLineBreak(text[i])) {
+      while (i + 1 < text.size() && IsLineBreak(text[i + 1])) ++i;
+    }
+  }
+  return out;
+}
+
+bool CLogFile::IsLogText(std::string_view bytes) {
+  for (const char c : bytes) {
+    if (IsControl(c) && !IsLineBreak(c)) return false;
+  }
+  return true;
+}
+
+bool CLogFile::HoldsLogText(std::string_view path) {
+  std::unique_ptr<plat::IFileStream> stream;
+  if (plat::Current().Files().OpenStream(path, plat::OpenMode::kRead, &stream) != 0) return true;
+  std::string head(kInspectedBytes, '\0');
+  size_t got = 0;
+  if (stream->Read(head.data(), head.size(), &got) != 0) return true;
+  head.resize(got);
+  return IsLogText(head);
+}
 
 const char* CLogFile::LabelOfRow(int row) { return row >= 0 && row < 12 ? kLabels[row] : ""; }
 

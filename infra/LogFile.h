@@ -19,8 +19,9 @@ class CLogFile {
   const std::string& GetFilePath() const { return path_; }
   int GetLevel() const { return level_; }
 
-  // Appends `text` (UTF-8) and CR LF in the log's 8-bit encoding; false when
-  // the file cannot be opened or written (nothing is reported).
+  // Appends `text` (UTF-8) as one line (OneLine) and CR LF in the log's
+  // 8-bit encoding; false when the file cannot be opened or written
+  // (nothing is reported).
   bool AppendLine(std::string_view text);
   // Deletes the file at the path.
   bool DeleteLogFile();
@@ -29,6 +30,20 @@ class CLogFile {
   static const char* LabelOfRow(int row);
   // The row of the label table that a level is written with.
   static int RowOfLevel(int level);
+
+  // A text as one line of plain text: each run of CR and LF becomes one
+  // blank, as does every other control character but the tab, so a line
+  // break inside a message cannot start a line of its own.
+  static std::string OneLine(std::string_view text);
+
+  // What a log is: 8-bit text, so no control character but tab, CR and LF.
+  // The lines this class writes always are.
+  static bool IsLogText(std::string_view bytes);
+  // Whether the file at `path` may receive log lines as far as its content
+  // goes: a missing or empty file does, an existing one when the start of
+  // it (up to 64 KiB) is log text. A file that cannot be read is left to
+  // the open for writing to judge.
+  static bool HoldsLogText(std::string_view path);
 
   // The 8-bit form of a log line: characters up to U+00FF are the byte of the
   // same value; characters above it become the code page 1252 byte that

@@ -214,6 +214,26 @@ std::optional<std::string> ReadStringFromBytes(std::string_view bytes, std::stri
   return value;
 }
 
+bool IsIniText(std::string_view bytes) {
+  const auto isText = [](char16_t u) { return u >= 0x20 || u == '\t' || u == '\r' || u == '\n'; };
+  const auto isHighSurrogate = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
+  const auto isLowSurrogate = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
+  const bool unicode = bytes.substr(0, 2) == text::kUtf16LeBom;
+  if (unicode && bytes.size() % 2 != 0) return false;  // half a code unit at the end
+  const Units units(bytes);
+  for (size_t i = 0; i < units.Count(); ++i) {
+    const char16_t u = units.At(i);
+    if (!isText(u)) return false;
+    if (!unicode) continue;
+    if (isLowSurrogate(u)) return false;
+    if (isHighSurrogate(u)) {
+      if (i + 1 == units.Count() || !isLowSurrogate(units.At(i + 1))) return false;
+      ++i;  // the low half of the pair
+    }
+  }
+  return true;
+}
+
 bool WritePrivateString(std::string_view section, std::string_view key, std::string_view value,
                         std::string_view path, uint32_t* error) {
   return WritePrivateStrings(section, {{std::string(key), std::string(value)}}, path, error);
@@ -233,6 +253,9 @@ bool WritePrivateStrings(std::string_view section, const KeyValues& keyValues, s
   } else if (readRc != winerr::kSuccess) {
     return finish(readRc);
   }
+  // A key line appended to a binary file would damage it and be read back
+  // by nobody.
+  if (!IsIniText(bytes)) return finish(winerr::kInvalidData);
   for (const auto& [key, value] : keyValues) {
     std::optional<std::string> updated = WriteStringInBytes(bytes, section, key, value);
     if (!updated) return finish(winerr::kInvalidParameter);

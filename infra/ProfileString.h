@@ -34,7 +34,8 @@ namespace profile {
 // Line breaks inside `value` become blanks and a NUL ends it, so one write
 // is always one line. Returns false, with the Win32 code in `error`, when
 // the file cannot be read or replaced (5 for a read-only file, 32 for a
-// file held open elsewhere, 3 for a missing folder) or when the key is
+// file held open elsewhere, 3 for a missing folder), when the file is not
+// INI text (13, see IsIniText; the file is left as it is) or when the key is
 // unusable as one (empty, holding "=", or beginning with "[" or ";": 87).
 bool WritePrivateString(std::string_view section, std::string_view key, std::string_view value,
                         std::string_view path, uint32_t* error = nullptr);
@@ -52,12 +53,20 @@ bool WritePrivateStrings(std::string_view section, const KeyValues& keyValues, s
 std::string GetPrivateString(std::string_view section, std::string_view key, std::string_view defaultValue,
                              std::string_view path);
 
-// The same on the bytes of a whole file. WriteStringInBytes gives the new
+// The same on the bytes of a whole file, whatever they hold (the file-level
+// writes above refuse what IsIniText refuses). WriteStringInBytes gives the new
 // file content, or nothing when the key is unusable; ReadStringFromBytes
 // gives nothing when the section or key is missing.
 std::optional<std::string> WriteStringInBytes(std::string_view bytes, std::string_view section,
                                               std::string_view key, std::string_view value);
 std::optional<std::string> ReadStringFromBytes(std::string_view bytes, std::string_view section,
                                                std::string_view key);
+
+// Whether the bytes of a whole file are text a key line may be added to:
+// after a UTF-16LE byte order mark, whole UTF-16 code units with every
+// surrogate paired; otherwise 8-bit text. In both, no control character but
+// tab, CR and LF (a NUL or any other one marks a binary file, or UTF-16
+// text without its byte order mark).
+bool IsIniText(std::string_view bytes);
 
 }  // namespace profile

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "features/WUA.h"
 #include "infra/ErrorMgr.h"
@@ -68,11 +69,34 @@ FeatureList ReadKind(CErrorMgr& errorMgr, CIniFile& opFile, const DiscoverableKi
   return features;
 }
 
+bool IsNamePart(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// The items of a filter list: the runs of letters and digits, whatever
+// separates them.
+std::vector<std::string_view> FilterItems(std::string_view filter) {
+  std::vector<std::string_view> items;
+  size_t pos = 0;
+  while (pos < filter.size()) {
+    while (pos < filter.size() && !IsNamePart(filter[pos])) ++pos;
+    const size_t begin = pos;
+    while (pos < filter.size() && IsNamePart(filter[pos])) ++pos;
+    if (pos > begin) items.push_back(filter.substr(begin, pos - begin));
+  }
+  return items;
+}
+
 }  // namespace
 
 bool CXmlAnalyser::IsKindSelected(std::string_view filter, std::string_view kindName) {
-  return filter.empty() || filter.find(kindName) != std::string_view::npos ||
-         kindName.find(filter) != std::string_view::npos;
+  if (filter.empty() || filter.find(kindName) != std::string_view::npos) return true;
+  // Each item of a list selects as it would alone: "Permission,WUA" names
+  // both permission kinds as well as WUA.
+  for (const std::string_view item : FilterItems(filter)) {
+    if (kindName.find(item) != std::string_view::npos) return true;
+  }
+  return false;
 }
 
 FeatureList CXmlAnalyser::DiscoverFeatures(CErrorMgr& errorMgr, CIniFile& opFile, std::string_view fileName,

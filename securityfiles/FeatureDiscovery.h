@@ -28,7 +28,8 @@ class CXmlAnalyser {
 
   // Whether the [GENERAL] Feature filter selects the kind: an empty filter
   // selects all; else the kind name must occur in the filter ("Firewall,WUA"
-  // lists two kinds) or the filter in the kind name ("Permission" names
-  // both permission kinds). Case-sensitive.
+  // lists two kinds) or the filter, or one item of a list (runs of letters
+  // and digits), in the kind name ("Permission" names both permission
+  // kinds, "Permission,WUA" those and WUA). Case-sensitive.
   static bool IsKindSelected(std::string_view filter, std::string_view kindName);
 };

@@ -2,6 +2,12 @@
 
 #include <filesystem>
 
+#include "cli/Results.h"
+#include "cli/Tarvo.h"
+#include "infra/ErrorMgr.h"
+#include "platform/Forwarding.h"
+#include "platform/WinError.h"
+#include "platform/text/Text.h"
 #include "support/OpFile.h"
 #include "support/RunProgram.h"
 #include "support/TestHost.h"
@@ -49,6 +55,21 @@ TEST_F(EnvironmentTest, CancelSetFeaturesOnAValidOpFileReturnsZero) {
   EXPECT_NE(repository.find("Returncode: 0"), std::string::npos);
 }
 
+// Opening the OPFile cuts the old results and marks the run unfinished in
+// one step: the file never holds the previous answer or none.
+TEST_F(EnvironmentTest, OpeningTheOpFileMarksTheRunUnfinished) {
+  WriteOpFile(DefaultGeneral(), "[RESULTS]\r\nErrorOccured=0\r\nRebootRequirement=2\r\n[Own]\r\nkey=kept\r\n");
+  CTarvo tarvo;
+  CErrorMgr errorMgr;
+  ASSERT_EQ(tarvo.OpenIniFile(errorMgr, "C:\\setup\\op.ini"), 0);
+  const std::string unfinished = std::string("=") + kUnfinishedRunMessage;
+  EXPECT_EQ(Results(), (std::vector<std::string>{"ErrorOccured=1", "ErrorMessage" + unfinished, "CriticalError=1",
+                                                 "CriticalErrorMessage" + unfinished, "ContainCriticalFeatures=0",
+                                                 "CriticalFeatureError=0"}));
+  EXPECT_EQ(SectionLines(FileText(host_.ReadHostFile("C:\\setup\\op.ini")), "Own"),
+            std::vector<std::string>{"key=kept"});
+}
+
 TEST_F(EnvironmentTest, UninstallFeaturesLogsItsOwnTexts) {
   WriteOpFile(DefaultGeneral());
   host_.Platform().Files().MakeDirectory("C:\\logs");
@@ -75,6 +96,38 @@ TEST_F(EnvironmentTest, LogfilePathVariants) {
                       "'C:\\missing\\my.log'.  Use user temp: 'C:\\Users\\tester\\AppData\\Local\\Temp\\Tarvo.log'"),
             std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(host_.HostPath("C:\\missing")));
+  // A trailing backslash names a folder, also a missing one.
+  general.back() = "LogfilePath=C:\\missing\\";
+  WriteOpFile(general);
+  EXPECT_EQ(Tarvo("CancelSetFeatures").exitCode, 0);
+  EXPECT_NE(Log("C:\\Users\\tester\\AppData\\Local\\Temp\\Tarvo.log")
+                .find("|Given logfile is not writeable: 'C:\\missing\\Tarvo.log'."),
+            std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(host_.HostPath("C:\\missing")));
+}
+
+// LogfilePath may name a log file, but no file of someone else's: the
+// OPFile itself (in whatever spelling) or a file that is not 8-bit text.
+TEST_F(EnvironmentTest, LogfilePathNamingAFileThatIsNoLogIsRefused) {
+  const std::string temp = "C:\\Users\\tester\\AppData\\Local\\Temp\\Tarvo.log";
+  const std::vector<std::string> general = {"ResourcePath=" + BinFolderWindowsPath(), "SetupLanguage=1033"};
+  const std::string unicodeIni = Utf16FileBytes("[A]\r\nk=v\r\n");
+  host_.WriteHostFile("C:\\other.ini", unicodeIni);
+  host_.WriteHostFile("C:\\logs\\my.log", "an older log line\r\n");
+  for (const auto& [logfilePath, refused] :
+       {std::pair<std::string, bool>{"c:\\SETUP\\op.ini", true}, {"C:\\other.ini", true}, {"C:\\logs\\my.log", false}}) {
+    std::vector<std::string> lines = general;
+    lines.push_back("LogfilePath=" + logfilePath);
+    host_.WriteHostFile("C:\\setup\\op.ini", MakeOpFileText({{"GENERAL", lines}}));  // 8-bit text
+    std::filesystem::remove(host_.HostPath(temp));
+    EXPECT_EQ(Tarvo("CancelSetFeatures").exitCode, 0) << logfilePath;
+    EXPECT_EQ(host_.ReadHostFile("C:\\setup\\op.ini").find("***"), std::string::npos) << logfilePath;
+    const std::string warning = "|Given logfile is not writeable: '" + logfilePath + "'.";
+    EXPECT_EQ(std::filesystem::exists(host_.HostPath(temp)) && Log(temp).find(warning) != std::string::npos, refused)
+        << logfilePath;
+  }
+  EXPECT_EQ(host_.ReadHostFile("C:\\other.ini"), unicodeIni);
+  EXPECT_NE(host_.ReadHostFile("C:\\logs\\my.log").find("an older log line\r\n\r\n*** Tarvo"), std::string::npos);
 }
 
 TEST_F(EnvironmentTest, MissingSetupLanguageEndsWithFiveAfterTheHeader) {
@@ -97,6 +150,12 @@ TEST_F(EnvironmentTest, BadOpFilesGiveTheirExitCodes) {
   ProgramResult noGeneral = Tarvo("CancelSetFeatures");
   EXPECT_EQ(noGeneral.exitCode, 3);
   EXPECT_EQ(noGeneral.out, "!! invalid internal communication file for Tarvo !!\nTarvo returned: 3   <-- Error occured");
+  // The results name the cause; no key is left empty for a setup to read as 0.
+  const std::string cause = "Internal Error: Attribut 'ResourcePath' in Section 'GENERAL' not found in OPfile";
+  EXPECT_EQ(Results(), (std::vector<std::string>{"ErrorOccured=1", "ErrorMessage=" + cause, "CriticalError=1",
+                                                 "CriticalErrorMessage=" + cause, "ContainCriticalFeatures=0",
+                                                 "CriticalFeatureError=0", "RebootRequirement=0",
+                                                 "MessageFullPath=ReturnedFeatures.xml"}));
   // No language file anywhere: English is asked for as the primary language, so the miss is a warning.
   WriteOpFile({"ResourcePath=C:\\nowhere", "SetupLanguage=1031", "LogfilePath=C:\\"});
   EXPECT_EQ(Tarvo("CancelSetFeatures").exitCode, 0);
@@ -107,6 +166,48 @@ TEST_F(EnvironmentTest, BadOpFilesGiveTheirExitCodes) {
   EXPECT_EQ(Tarvo("CancelSetFeatures").exitCode, 0);
   host_.Platform().Files().SetReadOnly("C:\\setup\\op.ini", true);
   EXPECT_EQ(Tarvo("CancelSetFeatures").exitCode, 4);
+}
+
+// A file that is not INI text never gets a [RESULTS] section appended: one
+// without ResourcePath ends with 3, one with it with 4, and both stay as they were.
+TEST_F(EnvironmentTest, ABinaryOpFileIsLeftAsItIs) {
+  const std::string binary = std::string("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\r\n", 18);
+  for (const auto& [tail, exitCode] : {std::pair<std::string, int>{"[GENERAL]\r\nSetupLanguage=1033\r\n", 3},
+                                       {"[GENERAL]\r\nResourcePath=C:\\\r\nSetupLanguage=1033\r\n", 4}}) {
+    host_.WriteHostFile("C:\\setup\\op.ini", binary + tail);
+    EXPECT_EQ(Tarvo("CancelSetFeatures").exitCode, exitCode);
+    EXPECT_EQ(host_.ReadHostFile("C:\\setup\\op.ini"), binary + tail);
+  }
+}
+
+// A setup holding the OPFile locked: it is found but cannot be read.
+class UnreadableFile : public plat::ForwardingFiles {
+ public:
+  UnreadableFile(plat::IFiles& base, std::string path) : ForwardingFiles(base), path_(std::move(path)) {}
+  uint32_t OpenStream(std::string_view path, plat::OpenMode mode, std::unique_ptr<plat::IFileStream>* stream) override {
+    if (mode == plat::OpenMode::kRead && text::EqualsNoCase(path, path_)) return winerr::kSharingViolation;
+    return ForwardingFiles::OpenStream(path, mode, stream);
+  }
+
+ private:
+  std::string path_;
+};
+
+TEST_F(EnvironmentTest, AnUnreadableOpFileStillGetsEveryResultKey) {
+  WriteOpFile(DefaultGeneral());
+  UnreadableFile files(host_.Platform().Files(), "C:\\setup\\op.ini");
+  plat::ForwardingPlatform platform(host_.Platform());
+  platform.SetFiles(&files);
+  plat::ScopedPlatform installed(platform);
+  CTarvo tarvo;
+  CErrorMgr errorMgr;
+  ASSERT_EQ(tarvo.InitEnvironment(errorMgr, "C:\\setup\\op.ini", "CancelSetFeatures"), 2);
+  SetResults(tarvo.OpFile(), errorMgr);
+  const auto result = [&](const char* key) { return tarvo.OpFile().GetValue(kResultsSection, key); };
+  EXPECT_EQ(result("ErrorOccured"), "1");
+  EXPECT_EQ(result("ErrorMessage").rfind("Can not read C:\\setup\\op.ini, errorcode=32", 0), 0u);
+  EXPECT_EQ(result("CriticalError"), "1");
+  EXPECT_EQ(result("RebootRequirement"), "0");
 }
 
 TEST_F(EnvironmentTest, ARepositoryFolderThatCannotBeCreatedGivesFive) {

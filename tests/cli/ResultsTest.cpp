@@ -47,6 +47,12 @@ TEST_F(ResultsTest, ErrorKeysFollowTheEntries) {
   EXPECT_EQ(Result("CriticalError"), "1");
   EXPECT_EQ(Result("CriticalErrorMessage"), "before");
   EXPECT_EQ(Result("CriticalFeatureError"), "");
+  // ErrorMessage holds the last message of level 5 or 6.
+  mgr.AddMessage(kLevelCritical, "F::D", "D");
+  mgr.AddMessage(kLevelWarning, "F::E", "E");
+  SetResults(model_, mgr);
+  EXPECT_EQ(Result("ErrorMessage"), "D");
+  EXPECT_EQ(Result("CriticalErrorMessage"), "D");
 }
 
 TEST_F(ResultsTest, CriticalFeatureErrorsListEveryMessage) {
@@ -71,7 +77,16 @@ TEST_F(ResultsTest, MessageFullPathTakesTheFolderOfLogfilePath) {
 TEST_F(ResultsTest, InitAndWriteResultsGoIntoTheUtf16OpFile) {
   host_.WriteHostFile("C:\\op.ini", Utf16File(u"[GENERAL]\r\nLogfilePath=C:\\logs\\\r\n[RESULTS]\r\n"));
   ASSERT_EQ(InitResults("C:\\op.ini", model_, "C:\\logs\\"), 0);
-  EXPECT_EQ(profile::GetPrivateString("RESULTS", "ErrorOccured", "?", "C:\\op.ini"), "0");
+  // Until the end writes the real values, the file says the run failed; the
+  // model starts from success.
+  for (const char* key : {"ErrorOccured", "CriticalError"}) {
+    EXPECT_EQ(profile::GetPrivateString("RESULTS", key, "?", "C:\\op.ini"), "1") << key;
+    EXPECT_EQ(Result(key), "0") << key;
+  }
+  for (const char* key : {"ErrorMessage", "CriticalErrorMessage"}) {
+    EXPECT_EQ(profile::GetPrivateString("RESULTS", key, "?", "C:\\op.ini"), kUnfinishedRunMessage) << key;
+    EXPECT_EQ(Result(key), "") << key;
+  }
   EXPECT_EQ(profile::GetPrivateString("RESULTS", "RebootRequirement", "absent", "C:\\op.ini"), "absent");
   CErrorMgr mgr;
   mgr.AddMessage(kLevelError, "F::A", "went wrong");

@@ -150,6 +150,15 @@ TEST_F(ReturnFeaturesTest, FilterSelectsKindsByName) {
   EXPECT_NE(log.find("Firewall features are not supported by this version: 2 element(s) skipped"),
             std::string::npos);
   EXPECT_NE(log.find("    Found    WUA Feature"), std::string::npos);
+  // A list selects what each of its items would alone.
+  WriteSingleFileSetup(body, {"Feature=Permission,WUA"});
+  fs::remove(host_.HostPath("C:\\logs\\Tarvo.log"));
+  Tarvo("ReturnFeatures");
+  log = Log();
+  EXPECT_NE(log.find("FilePermission features are not supported"), std::string::npos);
+  EXPECT_NE(log.find("RegistryPermission features are not supported"), std::string::npos);
+  EXPECT_EQ(log.find("Firewall features"), std::string::npos);
+  EXPECT_NE(DocumentText("C:\\logs\\ReturnedFeatures.xml").find("t:wua"), std::string::npos);
   // The filter compares case-sensitively.
   WriteSingleFileSetup(body, {"Feature=wua"});
   Tarvo("ReturnFeatures");

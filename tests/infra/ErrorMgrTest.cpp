@@ -21,6 +21,19 @@ TEST_F(ErrorMgrTest, LineFormatReplacesCommasAndPadsTheFunctionColumn) {
   EXPECT_EQ(Log(), "10:00:00|ADS_ERROR  |CTarvo::OpenResources                  |a| b\r\n");
 }
 
+// Every entry is one line of the time|label|function |text shape: a line
+// break inside a text is written as one blank, other control characters too.
+TEST_F(ErrorMgrTest, LineBreaksInsideATextKeepOneLinePerEntry) {
+  CErrorMgr mgr;
+  mgr.AttachLogFiles(&mainLog_, nullptr);
+  mgr.AddMessage(kLevelError, "F::A", "first\r\nsecond\n\nthird\rfourth");
+  mgr.AddMessage(kLevelInfo, "F::B", std::string("tab\tnul\0bell\a", 13));
+  EXPECT_EQ(Log(),
+            "10:00:00|ADS_ERROR  |F::A                                   |first second third fourth\r\n"
+            "10:00:00|           |F::B                                   |tab\tnul bell \r\n");
+  EXPECT_TRUE(CLogFile::IsLogText(Log()));
+}
+
 TEST_F(ErrorMgrTest, LongFunctionLabelsAreCutAfter45Characters) {
   CErrorMgr mgr;
   mgr.AttachLogFiles(&mainLog_, nullptr);

@@ -149,6 +149,19 @@ TEST(ProfileStringWrite, RandomBytesKeepTheirContentAndReadBack) {
   }
 }
 
+TEST(ProfileStringWrite, WhatIniTextIs) {
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"[S]\r\n\tk=\xE4\x80\n", true},
+      {Utf16File("[S]\r\nk=\xF0\x9F\x98\x80\r\n"), true},  // a surrogate pair
+      {Bytes("[S]\r\nk=1\0\r\n"), false},
+      {Utf16("[S]\r\n"), false},                                 // no byte order mark
+      {Utf16File("[S]\r\n") + "\x7F", false},                    // half a code unit
+      {Utf16File("[S]\r\n") + Bytes("\x00\xD8k\x00"), false},    // a lone high surrogate
+      {Utf16File("[S]\r\n") + Bytes("\x00\xDC"), false},          // a lone low surrogate
+  };
+  for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(profile::IsIniText(cases[i].first), cases[i].second) << i;
+}
+
 // --- Reading ----------------------------------------------------------------
 
 TEST(ProfileStringRead, FindsTrimmedValuesAndDropsOnePairOfQuotes) {
