@@ -255,10 +255,11 @@ xml::Node GetOrCreateChildElement(const xml::Node& parent, std::string_view elem
 xml::Node FindNodeByAttribute(const xml::Node& node, std::string_view xpath, std::string_view attributeName,
                               std::string_view value) {
   if (node.IsNull()) return {};
+  const std::string stored = xml::ToDocumentText(value);  // as SetXmlAttribute would have stored it
   const xml::NodeList found = node.SelectNodes(xpath);
   for (const xml::Node candidate : found) {
     const xml::Node attribute = candidate.GetAttributeNode(attributeName);
-    if (!attribute.IsNull() && attribute.NodeValue() == value) return candidate;
+    if (!attribute.IsNull() && attribute.NodeValue() == stored) return candidate;
   }
   return {};
 }

@@ -87,8 +87,9 @@ xml::Node GetOrCreateChildElement(const xml::Node& parent, std::string_view elem
                                   std::string_view message = "");
 
 // The first node in document order of those the XPath selects whose
-// attribute `attributeName` equals `value` exactly; null when none. The
-// value is compared in code, never put into the query, so any text matches.
+// attribute `attributeName` equals `value` exactly (as a document stores it,
+// see xml::ToDocumentText); null when none. The value is compared in code,
+// never put into the query, so any text matches.
 xml::Node FindNodeByAttribute(const xml::Node& node, std::string_view xpath, std::string_view attributeName,
                               std::string_view value);
 

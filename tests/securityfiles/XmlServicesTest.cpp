@@ -258,6 +258,13 @@ TEST(XmlServicesFindNode, ValuesWithQuotesAndBackslashesMatchAsTheyAre) {
   EXPECT_TRUE(FindNodeByAttribute(doc, "r/f", "value", "C:\\\\Users\\\\O'Brien").IsNull());
 }
 
+TEST(XmlServicesFindNode, AValueXmlCannotCarryFindsTheNodeItWasStoredIn) {
+  const xml::Document doc = Parse(R"(<r><f id="1"/></r>)");
+  const xml::Node f = doc.SelectSingleNode("r/f");
+  ASSERT_EQ(SetXmlAttribute(f, "value", "Session\x01"), 0u);
+  EXPECT_EQ(FindNodeByAttribute(doc, "r/f", "value", "Session\x01"), f);
+}
+
 // ---- Documents -----------------------------------------------------------------
 
 TEST(XmlServicesCreate, TheProgramsDocumentsAreUtf16WithTheirNamespace) {
