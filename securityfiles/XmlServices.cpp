@@ -111,9 +111,11 @@ std::string WithoutLineBreaks(std::string_view text) {
   return out;
 }
 
+bool HasPosition(const xml::ParseError& error) { return error.line != 0 || error.linePosition != 0; }
+
 void NoteViolation(CErrorMgr& errorMgr, const xml::ParseError& error, std::string_view fileName) {
   const std::string file(fileName);
-  if (error.line != 0 || error.linePosition != 0) {
+  if (HasPosition(error)) {
     errorMgr.AddMessageF(kLevelInfo, kSchemaLabel, "Incorrect security file: %s  (Line: %d Position: %d) %s",
                          file.c_str(), error.line, error.linePosition, WithoutLineBreaks(error.reason).c_str());
   } else {
@@ -180,6 +182,13 @@ int LoadXmlFile(std::string_view path, xml::Document* document, xml::ParseError*
   const xml::ParseError error = loaded.GetParseError();
   if (parseError) *parseError = error;
   return error.errorCode == xml::kErrOutOfMemory ? kLoadXmlParserFailed : kLoadXmlRejected;
+}
+
+std::string ParseErrorSuffix(const xml::ParseError& parseError) {
+  const std::string reason = WithoutLineBreaks(parseError.reason);
+  if (reason.empty()) return "";
+  if (!HasPosition(parseError)) return " " + reason;
+  return text::Format(" (Line: %d Position: %d) %s", parseError.line, parseError.linePosition, reason.c_str());
 }
 
 // ---- Values ------------------------------------------------------------------

@@ -38,6 +38,11 @@ xml::Document CreateXMLDoc(CErrorMgr& errorMgr, std::string_view rootName);
 // *parseError receives why the parser rejected the file.
 int LoadXmlFile(std::string_view path, xml::Document* document, xml::ParseError* parseError = nullptr);
 
+// Why a load failed, to be appended to a log line: " (Line: 3 Position: 7)
+// reason", the position only when known and the reason without line
+// breaks; "" when the parser gave no reason (the file was not read).
+std::string ParseErrorSuffix(const xml::ParseError& parseError);
+
 // ---------------------------------------------------------------------------
 // Reading values.
 

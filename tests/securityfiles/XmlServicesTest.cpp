@@ -332,6 +332,18 @@ TEST_F(XmlServicesLoad, AMalformedFileIsRejectedWithTheParsersReason) {
   EXPECT_FALSE(error.reason.empty());
 }
 
+TEST_F(XmlServicesLoad, TheParsersReasonReadsAsOneLogLineSuffix) {
+  host_.WriteHostFile("C:\\Data\\control.xml", "<a>\n  <b v=\"x\x01\"/>\n</a>\n");
+  xml::Document doc;
+  xml::ParseError error;
+  ASSERT_EQ(LoadXmlFile("C:\\Data\\control.xml", &doc, &error), kLoadXmlRejected);
+  EXPECT_EQ(ParseErrorSuffix(error), " (Line: 2 Position: 10) An invalid character was found in text content.");
+  EXPECT_EQ(ParseErrorSuffix(xml::MakeParseError(xml::kErrFail, "The file could not be read.")),
+            " The file could not be read.");
+  ASSERT_EQ(LoadXmlFile("C:\\Data\\missing.xml", &doc, &error), kLoadXmlFileNotFound);
+  EXPECT_EQ(ParseErrorSuffix(error), "");
+}
+
 TEST_F(XmlServicesLoad, AFolderExistsButDoesNotLoad) {
   host_.WriteHostFile("C:\\Data\\inner\\x.xml", "<a/>");
   xml::Document doc;
