@@ -111,9 +111,11 @@ std::string WithoutLineBreaks(std::string_view text) {
   return out;
 }
 
+bool HasPosition(const xml::ParseError& error) { return error.line != 0 || error.linePosition != 0; }
+
 void NoteViolation(CErrorMgr& errorMgr, const xml::ParseError& error, std::string_view fileName) {
   const std::string file(fileName);
-  if (error.line != 0 || error.linePosition != 0) {
+  if (HasPosition(error)) {
     errorMgr.AddMessageF(kLevelInfo, kSchemaLabel, "Incorrect security file: %s  (Line: %d Position: %d) %s",
                          file.c_str(), error.line, error.linePosition, WithoutLineBreaks(error.reason).c_str());
   } else {
@@ -180,6 +182,13 @@ int LoadXmlFile(std::string_view path, xml::Document* document, xml::ParseError*
   const xml::ParseError error = loaded.GetParseError();
   if (parseError) *parseError = error;
   return error.errorCode == xml::kErrOutOfMemory ? kLoadXmlParserFailed : kLoadXmlRejected;
+}
+
+std::string ParseErrorSuffix(const xml::ParseError& parseError) {
+  const std::string reason = WithoutLineBreaks(parseError.reason);
+  if (reason.empty()) return "";
+  if (!HasPosition(parseError)) return " " + reason;
+  return text::Format(" (Line: %d Position: %d) %s", parseError.line, parseError.linePosition, reason.c_str());
 }
 
 // ---- Values ------------------------------------------------------------------
@@ -255,10 +264,11 @@ xml::Node GetOrCreateChildElement(const xml::Node& parent, std::string_view elem
 xml::Node FindNodeByAttribute(const xml::Node& node, std::string_view xpath, std::string_view attributeName,
                               std::string_view value) {
   if (node.IsNull()) return {};
+  const std::string stored = xml::ToDocumentText(value);  // as SetXmlAttribute would have stored it
   const xml::NodeList found = node.SelectNodes(xpath);
   for (const xml::Node candidate : found) {
     const xml::Node attribute = candidate.GetAttributeNode(attributeName);
-    if (!attribute.IsNull() && attribute.NodeValue() == value) return candidate;
+    if (!attribute.IsNull() && attribute.NodeValue() == stored) return candidate;
   }
   return {};
 }

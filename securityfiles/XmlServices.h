@@ -38,6 +38,11 @@ xml::Document CreateXMLDoc(CErrorMgr& errorMgr, std::string_view rootName);
 // *parseError receives why the parser rejected the file.
 int LoadXmlFile(std::string_view path, xml::Document* document, xml::ParseError* parseError = nullptr);
 
+// Why a load failed, to be appended to a log line: " (Line: 3 Position: 7)
+// reason", the position only when known and the reason without line
+// breaks; "" when the parser gave no reason (the file was not read).
+std::string ParseErrorSuffix(const xml::ParseError& parseError);
+
 // ---------------------------------------------------------------------------
 // Reading values.
 
@@ -87,8 +92,9 @@ xml::Node GetOrCreateChildElement(const xml::Node& parent, std::string_view elem
                                   std::string_view message = "");
 
 // The first node in document order of those the XPath selects whose
-// attribute `attributeName` equals `value` exactly; null when none. The
-// value is compared in code, never put into the query, so any text matches.
+// attribute `attributeName` equals `value` exactly (as a document stores it,
+// see xml::ToDocumentText); null when none. The value is compared in code,
+// never put into the query, so any text matches.
 xml::Node FindNodeByAttribute(const xml::Node& node, std::string_view xpath, std::string_view attributeName,
                               std::string_view value);
 

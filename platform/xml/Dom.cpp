@@ -88,6 +88,18 @@ pugi::xml_attribute Access::NativeAttribute(const Node& node) { return pugi::xml
 
 using detail::Access;
 
+std::string ToDocumentText(std::string_view text) {
+  if (detail::IsXmlText(text)) return std::string(text);
+  constexpr char32_t kReplacement = 0xFFFD;
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (size_t pos = 0; pos < text.size();) {
+    const char32_t cp = text::NextCodePoint(text, pos);  // U+FFFD for each malformed byte
+    text::AppendUtf8(out, detail::IsXmlChar(cp) ? cp : kReplacement);
+  }
+  return out;
+}
+
 namespace {
 
 constexpr size_t kMaxDocumentBytes = size_t{1} << 30;
@@ -518,12 +530,13 @@ std::string Node::GetAttribute(std::string_view qualifiedName) const {
 uint32_t Node::SetAttribute(std::string_view qualifiedName, std::string_view value) const {
   pugi::xml_node n(Native());
   if (!n || attribute_ || n.type() != pugi::node_element) return kErrFail;
-  if (!detail::IsQualifiedName(qualifiedName) || value.find('\0') != std::string_view::npos) return kErrInvalidArg;
+  if (!detail::IsQualifiedName(qualifiedName)) return kErrInvalidArg;
   const std::string name(qualifiedName);
+  const std::string stored = ToDocumentText(value);
   pugi::xml_attribute a = n.attribute(name.c_str());
   TreeRef()->asLoaded = false;
   if (!a) a = n.append_attribute(name.c_str());
-  if (!a || !a.set_value(value.data(), value.size())) return kErrOutOfMemory;
+  if (!a || !a.set_value(stored.data(), stored.size())) return kErrOutOfMemory;
   return kOk;
 }
 
@@ -595,6 +608,18 @@ bool ReplaceContent(detail::DocState& state, ParseFunction parse) {
   return ok;
 }
 
+// Whether the serialised text of `tree` parses again: 0, or the parser's
+// code. A tree as loaded is that text already. For a changed one the text
+// is read back: what enters a document is kept XML-safe, but the structure
+// can still be one the parser refuses (no document element, a prefix
+// nothing declares), and a saved file must always load.
+uint32_t CheckLoadsAgain(const detail::Tree& tree, std::string_view text) {
+  if (tree.asLoaded) return kOk;
+  detail::Tree readBack;
+  ParseError error;
+  return detail::ParseText(text, &readBack, &error) ? kOk : error.errorCode;
+}
+
 }  // namespace
 
 bool Document::Load(std::string_view windowsPath) const {
@@ -619,6 +644,7 @@ uint32_t Document::Save(std::string_view windowsPath) const {
   try {
     const pugi::xml_node document(Native());
     const std::string xmlText = detail::Serialize(document, detail::XmlMode::kSave);
+    if (uint32_t rc = CheckLoadsAgain(*state_->current, xmlText)) return rc;
     std::string encoding;
     const pugi::xml_node first = NextVisible(document.first_child());
     if (first.type() == pugi::node_declaration) encoding = first.attribute("encoding").value();
@@ -653,12 +679,13 @@ Node Document::CreateElement(std::string_view qualifiedName, uint32_t* hr) const
   return Access::MakeNode(state_, tree, element);
 }
 
-Node Document::CreateProcessingInstruction(std::string_view target, std::string_view data, uint32_t* hr) const {
+Node Document::CreateProcessingInstruction(std::string_view target, std::string_view rawData, uint32_t* hr) const {
   SetResult(hr, kOk);
   const bool declaration = target == "xml";
+  const std::string data = ToDocumentText(rawData);
   // Other spellings of "xml" are reserved; "?>" would end the instruction early.
   if (!state_ || !detail::IsQualifiedName(target) || (!declaration && text::EqualsNoCase(target, "xml")) ||
-      data.find("?>") != std::string_view::npos || data.find('\0') != std::string_view::npos) {
+      data.find("?>") != std::string::npos) {
     SetResult(hr, kErrInvalidArg);
     return {};
   }
@@ -681,7 +708,7 @@ Node Document::CreateProcessingInstruction(std::string_view target, std::string_
   const std::shared_ptr<detail::Tree> tree = TreeRef();
   pugi::xml_node node = detail::Orphanage(*tree).append_child(pugi::node_pi);
   node.set_name(std::string(target).c_str());
-  node.set_value(std::string(data).c_str());
+  node.set_value(data.c_str());
   return Access::MakeNode(state_, tree, node);
 }
 

@@ -3,6 +3,14 @@
 // was written for and built on pugixml. Handles are cheap to copy, may be
 // null, and keep the document they belong to alive; failures come back as
 // codes and null handles, never as exceptions.
+//
+// A document holds only text it can be written with and read back from.
+// Text the program puts in (attribute values, processing-instruction data)
+// goes through ToDocumentText: a character XML 1.0 cannot carry (a control
+// character other than tab, line feed and carriage return; U+FFFE, U+FFFF)
+// and a byte that is not well-formed UTF-8 (a lone surrogate among them)
+// become U+FFFD. Names are refused instead. What the parser reads is held to
+// the same rules, and Save refuses a document whose text would not load.
 #pragma once
 
 #include <cstddef>
@@ -30,6 +38,12 @@ struct Access;
 class Document;
 class NodeList;
 class SchemaCache;
+
+// The text as a document stores it: characters XML cannot carry and
+// malformed UTF-8 replaced by U+FFFD, everything else as it is. The one rule
+// for every value entering a document, and for values put into queries
+// (XPathLiteral), so that a query finds a value as it was stored.
+std::string ToDocumentText(std::string_view text);
 
 enum class NodeType {
   kNull,
@@ -97,9 +111,9 @@ class Node {
   Node GetAttributeNode(std::string_view qualifiedName) const;
   bool HasAttribute(std::string_view qualifiedName) const;
   std::string GetAttribute(std::string_view qualifiedName) const;  // "" when absent
-  // Sets or replaces an attribute of an element. kErrInvalidArg for a name
-  // that is not a qualified XML name or a value holding a NUL character,
-  // kErrFail when this is not an element.
+  // Sets or replaces an attribute of an element; the value is stored as
+  // ToDocumentText makes it. kErrInvalidArg for a name that is not a
+  // qualified XML name, kErrFail when this is not an element.
   uint32_t SetAttribute(std::string_view qualifiedName, std::string_view value) const;
 
   // XPath 1.0 relative to this node. Names with a prefix match the
@@ -187,16 +201,20 @@ class Document : public Node {
   // Writes the document to a Windows path in the encoding its declaration
   // names (UTF-8 without byte-order mark when there is none), replacing the
   // file atomically. 0, HResultFromWin32(file error), kXmlErrBadEncoding
-  // for a character the encoding cannot hold, kXmlErrUnsupportedEncoding.
+  // for a character the encoding cannot hold, kXmlErrUnsupportedEncoding,
+  // or the parser's code when the text would not load again (no document
+  // element, a prefix nothing declares); the file is then left as it was.
   uint32_t Save(std::string_view windowsPath) const;
 
   Node DocumentElement() const;
   // A new element of that qualified name ("t:Product"; no namespace is bound
   // by this), not yet in the tree. kErrInvalidArg for an invalid name.
   Node CreateElement(std::string_view qualifiedName, uint32_t* hr = nullptr) const;
-  // A new processing instruction. Target "xml" gives the XML declaration:
-  // the data holds version, then optionally encoding and standalone;
-  // anything else is kXmlErrUnexpectedAttribute.
+  // A new processing instruction, its data stored as ToDocumentText makes
+  // it. Target "xml" gives the XML declaration: the data holds version, then
+  // optionally encoding and standalone; anything else is
+  // kXmlErrUnexpectedAttribute. kErrInvalidArg for a target that is not a
+  // name and for data holding "?>".
   Node CreateProcessingInstruction(std::string_view target, std::string_view data,
                                    uint32_t* hr = nullptr) const;
 

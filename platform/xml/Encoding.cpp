@@ -20,6 +20,16 @@ uint64_t LoadWord(const unsigned char* p) {
   return word;
 }
 
+// Whether eight bytes are all printable ASCII (0x20 to 0x7F): none of them
+// can be a forbidden character or start one.
+bool IsPrintableAsciiWord(const char* p) {
+  const uint64_t word = LoadWord(reinterpret_cast<const unsigned char*>(p));
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  constexpr uint64_t kSpaces = 0x2020202020202020ull;
+  // A byte below 0x20 borrows into its high bit when 0x20 is taken away.
+  return ((word | (word - kSpaces)) & kHighBits) == 0;
+}
+
 // Number of UTF-16 units the UTF-8 bytes stand for; stray continuation bytes
 // count nothing, so a damaged buffer still gives a sane column.
 int32_t Utf16Units(std::string_view utf8) {
@@ -230,6 +240,30 @@ size_t FindInvalidUtf8(std::string_view text) {
     i += length;
   }
   return std::string_view::npos;
+}
+
+bool IsXmlChar(char32_t cp) {
+  return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
+         (cp >= 0x10000 && cp <= 0x10FFFF);
+}
+
+size_t FindForbiddenCharacter(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    while (i + 8 <= text.size() && IsPrintableAsciiWord(text.data() + i)) i += 8;
+    if (i >= text.size()) break;
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return i;
+    // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
+    if (c == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
+        static_cast<unsigned char>(text[i + 2]) >= 0xBE) {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+bool IsXmlText(std::string_view text) {
+  return FindInvalidUtf8(text) == std::string_view::npos && FindForbiddenCharacter(text) == std::string_view::npos;
 }
 
 uint32_t EncodeForSave(std::string_view utf8, std::string_view encodingName, std::string* bytes,

@@ -34,6 +34,16 @@ bool DecodeDocumentBytes(std::string_view bytes, std::string* utf8, ParseError* 
 // (overlong forms and surrogates count as malformed), or npos.
 size_t FindInvalidUtf8(std::string_view text);
 
+// The characters XML 1.0 allows: tab, line feed, carriage return and
+// U+0020 upwards, without surrogates, U+FFFE and U+FFFF. The parser refuses
+// every other one and the DOM never stores one (ToDocumentText, Dom.h).
+bool IsXmlChar(char32_t codePoint);
+// Offset of the first character of well-formed UTF-8 text that XML does not
+// allow, or npos.
+size_t FindForbiddenCharacter(std::string_view utf8);
+// Well-formed UTF-8 holding only characters XML allows.
+bool IsXmlText(std::string_view text);
+
 // Encodes UTF-8 text for a file in the encoding named by `encodingName`
 // ("" = UTF-8): UTF-16 as UTF-16LE with byte-order mark, UTF-8 without.
 // kXmlErrBadEncoding when a character has no byte in the encoding,

@@ -1,7 +1,6 @@
 #include "platform/xml/Parser.h"
 
 #include <cstdint>
-#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -26,43 +25,9 @@ bool IsNameStart(unsigned char c) {
 }
 bool IsNameChar(unsigned char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
-bool IsXmlChar(char32_t cp) {
-  return cp == 0x9 || cp == 0xA || cp == 0xD || (cp >= 0x20 && cp <= 0xD7FF) || (cp >= 0xE000 && cp <= 0xFFFD) ||
-         (cp >= 0x10000 && cp <= 0x10FFFF);
-}
-
 std::string_view PrefixOf(std::string_view qualifiedName) {
   const size_t colon = qualifiedName.find(':');
   return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
-}
-
-// Whether eight bytes are all printable ASCII (0x20 to 0x7F): none of them
-// can be a forbidden character or start one.
-bool IsPrintableAsciiWord(const char* p) {
-  uint64_t word;
-  std::memcpy(&word, p, sizeof word);
-  constexpr uint64_t kHighBits = 0x8080808080808080ull;
-  constexpr uint64_t kSpaces = 0x2020202020202020ull;
-  // A byte below 0x20 borrows into its high bit when 0x20 is taken away.
-  return ((word | (word - kSpaces)) & kHighBits) == 0;
-}
-
-// Offset of the first character XML does not allow (C0 controls other than
-// tab, line feed and carriage return; U+FFFE and U+FFFF), or npos. The text
-// is valid UTF-8 here.
-size_t FindForbiddenCharacter(std::string_view text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    while (i + 8 <= text.size() && IsPrintableAsciiWord(text.data() + i)) i += 8;
-    if (i >= text.size()) break;
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return i;
-    // U+FFFE and U+FFFF are EF BF BE and EF BF BF.
-    if (c == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF &&
-        static_cast<unsigned char>(text[i + 2]) >= 0xBE) {
-      return i;
-    }
-  }
-  return std::string_view::npos;
 }
 
 // Where an XML declaration written after leading whitespace starts, or npos.
@@ -513,6 +478,7 @@ ParseError MapPugiError(const pugi::xml_parse_result& result, std::string_view t
 bool IsQualifiedName(std::string_view name) {
   if (name.empty() || !IsNameStart(static_cast<unsigned char>(name[0]))) return false;
   bool colonSeen = false;
+  bool nonAscii = static_cast<unsigned char>(name[0]) >= 0x80;
   for (size_t i = 1; i < name.size(); ++i) {
     const auto c = static_cast<unsigned char>(name[i]);
     if (c == ':') {
@@ -521,8 +487,11 @@ bool IsQualifiedName(std::string_view name) {
     } else if (!IsNameChar(c)) {
       return false;
     }
+    nonAscii = nonAscii || c >= 0x80;
   }
-  return true;
+  // Any non-ASCII character is a name character here, but malformed UTF-8
+  // and U+FFFE / U+FFFF would make the document's text unreadable.
+  return !nonAscii || IsXmlText(name);
 }
 
 bool ParseDeclarationData(std::string_view data, std::vector<PseudoAttribute>* attributes, ParseError* error) {

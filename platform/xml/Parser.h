@@ -24,7 +24,8 @@ struct PseudoAttribute {
 // The pseudo-attributes of the data of an XML declaration, checked.
 bool ParseDeclarationData(std::string_view data, std::vector<PseudoAttribute>* attributes, ParseError* error);
 
-// An XML name with at most one colon, neither first nor last.
+// An XML name with at most one colon, neither first nor last, in
+// well-formed UTF-8 of characters XML allows.
 bool IsQualifiedName(std::string_view name);
 
 }  // namespace xml::detail

@@ -1,8 +1,12 @@
 #include "platform/xml/XPathLiteral.h"
 
+#include "platform/xml/Dom.h"
+
 namespace xml {
 
-std::string XPathLiteral(std::string_view value) {
+std::string XPathLiteral(std::string_view rawValue) {
+  const std::string stored = ToDocumentText(rawValue);
+  const std::string_view value = stored;
   if (value.find('\'') == std::string_view::npos) return "'" + std::string(value) + "'";
   if (value.find('"') == std::string_view::npos) return "\"" + std::string(value) + "\"";
   // Both quote characters: apostrophe-quoted pieces joined by "'" literals.

@@ -9,9 +9,11 @@
 
 namespace xml {
 
-// The value as an XPath expression that evaluates to exactly that string:
-// 'value' when it holds no apostrophe, "value" when it holds no double
-// quote, else concat('a', "'", 'b', ...). Use it without surrounding quotes:
+// The value as an XPath expression that evaluates to exactly the string a
+// document stores for it (ToDocumentText, Dom.h), so that a value holding a
+// character XML cannot carry still finds its node: 'value' when it holds no
+// apostrophe, "value" when it holds no double quote, else
+// concat('a', "'", 'b', ...). Use it without surrounding quotes:
 //   text::Format("t:product[@value=%s]", xml::XPathLiteral(name).c_str())
 std::string XPathLiteral(std::string_view value);
 

@@ -141,8 +141,9 @@ TEST_F(XmlServicesSchema, ANullDocumentIsAnInternalError) {
 
 TEST_F(XmlServicesSchema, TextThatDoesNotLoadAgainIsAWarning) {
   const xml::Document doc = Parse(SecurityFile());
-  // A control character can be set, but the written text is no longer XML.
-  doc.SelectSingleNode("t:vscSetup/t:host/t:body/t:wua").SetAttribute("value", "pa\x01use");
+  // An element whose prefix nothing declares: the written text is no longer XML.
+  const xml::Node body = doc.SelectSingleNode("t:vscSetup/t:host/t:body");
+  ASSERT_FALSE(body.AppendChild(doc.CreateElement("u:extra")).IsNull());
   EXPECT_TRUE(Check(doc));
   const CErrorObject* entry = OnlyEntry();
   ASSERT_NE(entry, nullptr);

@@ -258,6 +258,13 @@ TEST(XmlServicesFindNode, ValuesWithQuotesAndBackslashesMatchAsTheyAre) {
   EXPECT_TRUE(FindNodeByAttribute(doc, "r/f", "value", "C:\\\\Users\\\\O'Brien").IsNull());
 }
 
+TEST(XmlServicesFindNode, AValueXmlCannotCarryFindsTheNodeItWasStoredIn) {
+  const xml::Document doc = Parse(R"(<r><f id="1"/></r>)");
+  const xml::Node f = doc.SelectSingleNode("r/f");
+  ASSERT_EQ(SetXmlAttribute(f, "value", "Session\x01"), 0u);
+  EXPECT_EQ(FindNodeByAttribute(doc, "r/f", "value", "Session\x01"), f);
+}
+
 // ---- Documents -----------------------------------------------------------------
 
 TEST(XmlServicesCreate, TheProgramsDocumentsAreUtf16WithTheirNamespace) {
@@ -323,6 +330,18 @@ TEST_F(XmlServicesLoad, AMalformedFileIsRejectedWithTheParsersReason) {
   EXPECT_TRUE(error.Failed());
   EXPECT_EQ(error.line, 2);
   EXPECT_FALSE(error.reason.empty());
+}
+
+TEST_F(XmlServicesLoad, TheParsersReasonReadsAsOneLogLineSuffix) {
+  host_.WriteHostFile("C:\\Data\\control.xml", "<a>\n  <b v=\"x\x01\"/>\n</a>\n");
+  xml::Document doc;
+  xml::ParseError error;
+  ASSERT_EQ(LoadXmlFile("C:\\Data\\control.xml", &doc, &error), kLoadXmlRejected);
+  EXPECT_EQ(ParseErrorSuffix(error), " (Line: 2 Position: 10) An invalid character was found in text content.");
+  EXPECT_EQ(ParseErrorSuffix(xml::MakeParseError(xml::kErrFail, "The file could not be read.")),
+            " The file could not be read.");
+  ASSERT_EQ(LoadXmlFile("C:\\Data\\missing.xml", &doc, &error), kLoadXmlFileNotFound);
+  EXPECT_EQ(ParseErrorSuffix(error), "");
 }
 
 TEST_F(XmlServicesLoad, AFolderExistsButDoesNotLoad) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/xml/Dom.h"
+#include "platform/xml/XPathLiteral.h"
 
 namespace {
 
@@ -138,10 +139,50 @@ TEST(XmlDomTest, AttributesAreSetReplacedAndIteratedInOrder) {
   for (const char* bad : {"", " a", "a b", "1a", "a:b:c", ":a", "a:", "-a", "a>"}) {
     EXPECT_EQ(e.SetAttribute(bad, "v"), xml::kErrInvalidArg) << bad;
   }
-  EXPECT_EQ(e.SetAttribute("v", std::string_view("a\0b", 3)), xml::kErrInvalidArg);
   EXPECT_EQ(e.GetAttributeNode("a").SetAttribute("x", "y"), xml::kErrFail);
   EXPECT_EQ(doc.SetAttribute("x", "y"), xml::kErrFail);
   EXPECT_EQ(xml::Node().SetAttribute("x", "y"), xml::kErrFail);
+}
+
+// Every character XML cannot carry, and every malformed byte, becomes U+FFFD.
+TEST(XmlDomTest, TextEnteringADocumentIsMadeXmlSafe) {
+  const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+  const struct {
+    std::string in, stored;
+  } cases[] = {
+      {"\t\n\r\xC3\xA4\xC2\x85\xEF\xBF\xBD\xF0\x9F\x98\x80", "\t\n\r\xC3\xA4\xC2\x85\xEF\xBF\xBD\xF0\x9F\x98\x80"},  // allowed
+      {"Session\x01" "1", "Session" + r + "1"},
+      {std::string("a\0b\x1F", 4), "a" + r + "b" + r},
+      {"\xEF\xBF\xBE\xEF\xBF\xBF", r + r},  // U+FFFE, U+FFFF
+      {"\xED\xA0\x80", r + r + r},            // a lone surrogate, byte by byte
+      {"x\xC3", "x" + r},                       // truncated
+      {"\xC0\xAF", r + r},                      // overlong
+  };
+  xml::Document doc = xml::Document::Create();
+  const xml::Node root = doc.AppendChild(doc.CreateElement("r"));
+  for (const auto& c : cases) {
+    EXPECT_EQ(xml::ToDocumentText(c.in), c.stored);
+    ASSERT_EQ(root.SetAttribute("v", c.in), xml::kOk);
+    EXPECT_EQ(root.GetAttribute("v"), c.stored);
+    EXPECT_EQ(doc.CreateProcessingInstruction("pi", c.in).NodeValue(), c.stored);
+    // A value put into a query finds the node it was stored in.
+    EXPECT_EQ(doc.SelectSingleNode("r[@v=" + xml::XPathLiteral(c.in) + "]"), root);
+    xml::Document again = xml::Document::Create();
+    EXPECT_TRUE(again.LoadXml(doc.Xml())) << again.GetParseError().reason;
+  }
+}
+
+TEST(XmlDomTest, NamesWithCharactersXmlCannotCarryAreRefused) {
+  xml::Document doc = xml::Document::Create();
+  const xml::Node root = doc.AppendChild(doc.CreateElement("\xC3\xA4"));
+  ASSERT_FALSE(root.IsNull());
+  uint32_t hr = 0;
+  for (const char* bad : {"a\xEF\xBF\xBE", "t:\xEF\xBF\xBF", "a\xC3", "a\xED\xA0\x80", "\xFF"}) {
+    EXPECT_TRUE(doc.CreateElement(bad, &hr).IsNull()) << bad;
+    EXPECT_EQ(hr, xml::kErrInvalidArg) << bad;
+    EXPECT_EQ(root.SetAttribute(bad, "v"), xml::kErrInvalidArg) << bad;
+    EXPECT_TRUE(doc.CreateProcessingInstruction(bad, "d", &hr).IsNull()) << bad;
+  }
 }
 
 TEST(XmlDomTest, CreatedNodesStayOutsideTheTreeUntilAppended) {

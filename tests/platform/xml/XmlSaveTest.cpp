@@ -59,6 +59,21 @@ TEST_F(XmlSaveTest, ACharacterTheEncodingCannotHoldFailsAndKeepsTheOldFile) {
   EXPECT_EQ(host_.ReadHostFile("C:\\out.xml"), "old");
 }
 
+TEST_F(XmlSaveTest, ADocumentWhoseTextWouldNotLoadIsNotWritten) {
+  host_.WriteHostFile("C:\\out.xml", "old");
+  xml::Document empty = xml::Document::Create();
+  EXPECT_EQ(empty.Save("C:\\out.xml"), xml::kXmlErrMissingRoot);
+  xml::Document undeclared = Parse("<t:a xmlns:t='urn:t'/>");
+  undeclared.DocumentElement().AppendChild(undeclared.CreateElement("u:b"));
+  EXPECT_EQ(undeclared.Save("C:\\out.xml"), xml::kXmlErrUndeclaredPrefix);
+  EXPECT_EQ(host_.ReadHostFile("C:\\out.xml"), "old");
+  // Characters XML cannot carry never reach the file: the value was made safe.
+  xml::Document control = Parse("<a/>");
+  control.DocumentElement().SetAttribute("v", "x\x01y");
+  EXPECT_EQ(control.Save("C:\\out.xml"), xml::kOk);
+  EXPECT_EQ(host_.ReadHostFile("C:\\out.xml"), "<a v=\"x\xEF\xBF\xBDy\"/>\r\n");
+}
+
 TEST_F(XmlSaveTest, FileErrorsComeBackAsHResultsAndLeaveNoTemporaryFile) {
   xml::Document doc = Parse("<a/>");
   EXPECT_EQ(doc.Save("C:\\no\\such\\folder\\out.xml"), xml::HResultFromWin32(winerr::kPathNotFound));
