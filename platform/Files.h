@@ -26,6 +26,15 @@ struct FileEntry {
   bool IsDirectory() const { return (attributes & kFileAttributeDirectory) != 0; }
 };
 
+// What GetFileInformationByHandle tells a file apart by: the volume's serial
+// number and the file index. Paths that reach one file (hard links, a
+// symbolic link and its target) have equal ids.
+struct FileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 enum class OpenMode {
   kRead,       // existing file, read only
   kWrite,      // create or truncate, write only
@@ -68,6 +77,9 @@ class IFiles {
   virtual uint32_t RemoveFolder(std::string_view path) = 0;
   // MoveFileExW with MOVEFILE_REPLACE_EXISTING: the atomic replace of a file.
   virtual uint32_t MoveReplace(std::string_view from, std::string_view to) = 0;
+  // The id of the file or folder `path` leads to, symbolic links followed;
+  // 2 or 3 when it does not exist.
+  virtual uint32_t GetFileId(std::string_view path, FileId* id) = 0;
 };
 
 // Helpers on top of the service.

@@ -27,6 +27,7 @@ class ForwardingFiles : public IFiles {
   uint32_t RemoveFile(std::string_view path) override { return base_.RemoveFile(path); }
   uint32_t RemoveFolder(std::string_view path) override { return base_.RemoveFolder(path); }
   uint32_t MoveReplace(std::string_view from, std::string_view to) override { return base_.MoveReplace(from, to); }
+  uint32_t GetFileId(std::string_view path, FileId* id) override { return base_.GetFileId(path, id); }
 
  protected:
   IFiles& base_;

@@ -24,6 +24,7 @@ class HostFiles : public plat::IFiles {
   uint32_t RemoveFile(std::string_view path) override;
   uint32_t RemoveFolder(std::string_view path) override;
   uint32_t MoveReplace(std::string_view from, std::string_view to) override;
+  uint32_t GetFileId(std::string_view path, plat::FileId* id) override;
 
  private:
   // Resolves a path that must exist: 2 when only its last component is
