@@ -10,11 +10,6 @@
 
 namespace {
 
-// The 8-bit reader hands out at most this many bytes per line; a longer
-// line arrives as several lines, as the text-file reader's 4096-byte buffer
-// delivers it.
-constexpr size_t kMaxAnsiPiece = 4095;
-
 // Keys written with their value alone: the snapshot files use such keys to
 // hold bare lines that still need a unique key in the model.
 constexpr std::string_view kValueOnlyKeyPrefix = "LogValueNameDummy";
@@ -54,7 +49,7 @@ void CutAtNul(String& line) {
 
 // Reads a whole file line by line the way the program's text-file reader
 // does: UTF-16LE after the byte order mark, or 8-bit text in code page 1252
-// with CR LF read as LF and lines cut into pieces of kMaxAnsiPiece bytes.
+// with CR LF read as LF. A line is one line whatever its length.
 // Position() is the byte offset after the last line handed out.
 class LineReader {
  public:
@@ -67,21 +62,21 @@ class LineReader {
  private:
   bool NextAnsi(std::string& line) {
     if (pos_ >= bytes_.size()) return false;
-    std::string piece;
-    while (pos_ < bytes_.size() && piece.size() < kMaxAnsiPiece) {
+    std::string lineBytes;
+    while (pos_ < bytes_.size()) {
       const char c = bytes_[pos_];
       if (c == '\r' && pos_ + 1 < bytes_.size() && bytes_[pos_ + 1] == '\n') {
-        piece += '\n';  // text mode reads the pair as one LF
+        lineBytes += '\n';  // text mode reads the pair as one LF
         pos_ += 2;
         break;
       }
-      piece += c;
+      lineBytes += c;
       ++pos_;
       if (c == '\n') break;
     }
-    CutAtNul(piece);
-    StripLineEnd(piece);
-    line = text::Cp1252ToUtf8(piece);
+    CutAtNul(lineBytes);
+    StripLineEnd(lineBytes);
+    line = text::Cp1252ToUtf8(lineBytes);
     return true;
   }
 

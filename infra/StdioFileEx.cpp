@@ -219,12 +219,13 @@ int CStdioFileEx::PeekByte() {
   return static_cast<unsigned char>(readAhead_[readOffset_]);
 }
 
-// Up to kMaxLineBytes bytes, the LF included when it comes within them. Text
-// mode reads a CR LF pair as LF, as the text streams of Windows do.
+// The bytes up to and including the next LF, however many. Text mode reads
+// a CR LF pair as LF, as the text streams of Windows do. A line is never cut:
+// a piece of it would pass for a line of its own (and the rest for a key).
 bool CStdioFileEx::ReadByteLine(std::string* bytes) {
   const bool textMode = !(openFlags_ & kTypeBinary);
   bytes->clear();
-  while (bytes->size() < kMaxLineBytes) {
+  for (;;) {
     int c = NextByte();
     if (c < 0) break;
     if (textMode && c == '\r' && PeekByte() == '\n') c = NextByte();
@@ -264,7 +265,8 @@ bool CStdioFileEx::ReadString(std::u16string& line) {
   } else {
     std::string bytes;
     if (!ReadByteLine(&bytes)) return false;
-    BytesToText(bytes, &line, codePage_);
+    // Decoded whole: BytesToText's fixed buffer would refuse a long line.
+    if (!Decode(UpToNul(std::string_view(bytes)), ResolveCodePage(codePage_), &line)) line.clear();
   }
   StripLineEnd(&line);
   return true;

@@ -42,8 +42,6 @@ class CStdioFileEx {
   // Code page -1 stands for the host's ANSI code page; 1252 and 65001 (UTF-8)
   // are the others the conversions know. Any other number makes them fail.
   static constexpr int kAnsiCodePage = -1;
-  // An 8-bit line longer than this many bytes is read in pieces of this size.
-  static constexpr size_t kMaxLineBytes = 4095;
   // BytesToText fills a buffer of this many UTF-16 units, terminating NUL included.
   static constexpr size_t kTextBufferUnits = 4096;
 
@@ -64,10 +62,10 @@ class CStdioFileEx {
   bool Close();
   bool IsOpen() const { return stream_ != nullptr; }
 
-  // Reads the next line without its line end (CR LF, LF or CR). A UTF-16LE
-  // file gives its code units as they are; an 8-bit file gives at most
-  // kMaxLineBytes bytes per call, converted in the code page. Returns false
-  // at the end of the file or on a read error (then LastError() is set).
+  // Reads the next line without its line end (CR LF, LF or CR), whatever its
+  // length. A UTF-16LE file gives its code units as they are; an 8-bit file
+  // gives its bytes converted in the code page. Returns false at the end of
+  // the file or on a read error (then LastError() is set).
   bool ReadString(std::u16string& line);
   // The same line as UTF-8; a lone surrogate in it becomes U+FFFD.
   bool ReadString(std::string& line);

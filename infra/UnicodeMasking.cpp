@@ -19,9 +19,12 @@ bool InputExists(plat::IFiles& files, std::string_view path) {
 }
 
 // The file service has no sharing modes, so nothing else would stop the
-// output from truncating the input it is being copied from.
-bool NamesSameFile(plat::IFiles& files, std::string_view a, std::string_view b) {
-  return text::EqualsNoCase(files.FullPath(a), files.FullPath(b));
+// output from truncating the input it is being copied from. The files are
+// compared, not their paths: a hard link or a symbolic link to the input is
+// the input too. An output that does not exist yet is another file.
+bool NamesSameFile(plat::IFiles& files, std::string_view input, std::string_view output) {
+  plat::FileId inputId, outputId;
+  return files.GetFileId(input, &inputId) == 0 && files.GetFileId(output, &outputId) == 0 && inputId == outputId;
 }
 
 int CopyMasked(CStdioFileEx& input, CStdioFileEx& output) {

@@ -26,6 +26,15 @@ struct FileEntry {
   bool IsDirectory() const { return (attributes & kFileAttributeDirectory) != 0; }
 };
 
+// What GetFileInformationByHandle tells a file apart by: the volume's serial
+// number and the file index. Paths that reach one file (hard links, a
+// symbolic link and its target) have equal ids.
+struct FileId {
+  uint64_t volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 enum class OpenMode {
   kRead,       // existing file, read only
   kWrite,      // create or truncate, write only
@@ -83,6 +92,9 @@ class IFiles {
   // locks included; 33 when it stayed locked. Between processes, so the
   // wait is real time whatever the clock of the machine.
   virtual uint32_t LockExclusive(std::string_view path, uint32_t timeoutMs, std::unique_ptr<IFileLock>* lock) = 0;
+  // The id of the file or folder `path` leads to, symbolic links followed;
+  // 2 or 3 when it does not exist.
+  virtual uint32_t GetFileId(std::string_view path, FileId* id) = 0;
 };
 
 // Helpers on top of the service.

@@ -31,6 +31,7 @@ class ForwardingFiles : public IFiles {
   uint32_t LockExclusive(std::string_view path, uint32_t timeoutMs, std::unique_ptr<IFileLock>* lock) override {
     return base_.LockExclusive(path, timeoutMs, lock);
   }
+  uint32_t GetFileId(std::string_view path, FileId* id) override { return base_.GetFileId(path, id); }
 
  protected:
   IFiles& base_;

@@ -4,6 +4,7 @@
 // predefined roots need no opening and are never closed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,6 +22,10 @@ constexpr HKey kHkeyLocalMachine = 0x80000002;
 constexpr HKey kHkeyUsers = 0x80000003;
 constexpr HKey kHkeyCurrentConfig = 0x80000005;
 bool IsPredefinedKey(HKey key);
+
+// Keys nest at most this many levels below a root key; the registry refuses
+// to create a deeper one.
+constexpr size_t kMaxKeyDepth = 512;
 
 // Value types (winnt.h numbers).
 constexpr uint32_t kRegNone = 0;

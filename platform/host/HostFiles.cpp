@@ -290,4 +290,14 @@ uint32_t HostFiles::LockExclusive(std::string_view path, uint32_t timeoutMs,
   return winerr::kSuccess;
 }
 
+// The device and inode number stand for the volume and the file index.
+uint32_t HostFiles::GetFileId(std::string_view path, plat::FileId* id) {
+  MappedPath mapped;
+  if (uint32_t rc = ResolveExisting(path, &mapped)) return rc;
+  struct stat st;
+  if (stat(mapped.hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
+  *id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+  return winerr::kSuccess;
+}
+
 }  // namespace host

@@ -27,6 +27,7 @@ class HostFiles : public plat::IFiles {
   std::string FinalPath(std::string_view path) override;
   uint32_t LockExclusive(std::string_view path, uint32_t timeoutMs,
                          std::unique_ptr<plat::IFileLock>* lock) override;
+  uint32_t GetFileId(std::string_view path, plat::FileId* id) override;
 
  private:
   // Resolves a path that must exist: 2 when only its last component is

@@ -12,6 +12,15 @@ namespace {
 constexpr int64_t kHklmId = 1;
 constexpr int64_t kHkuId = 2;
 
+// What RegCreateKeyEx answers for a key deeper than plat::kMaxKeyDepth. The
+// limit is documented, the code is not: ERROR_INVALID_PARAMETER is the choice
+// of this host, made here only.
+constexpr uint32_t kKeyTooDeep = winerr::kInvalidParameter;
+
+// A physical path starts with its root (HKLM or HKU); the levels below it
+// count, Wow6432Node included, as it is a key of its own.
+bool IsTooDeep(const std::vector<std::string>& physical) { return physical.size() > plat::kMaxKeyDepth + 1; }
+
 int64_t RootIdOf(const std::string& root) { return text::EqualsNoCase(root, "HKU") ? kHkuId : kHklmId; }
 
 // The rights a key handle can hold, and the generic rights mapped onto them.
@@ -183,6 +192,7 @@ uint32_t HostRegistry::CreateKey(plat::HKey parent, std::string_view subKey, uin
     if (uint32_t rc = Locate(parent, subKey, sam, &state, &physical)) return rc;
     state.keyId = FindPhysicalKey(physical);
     const bool isNew = state.keyId == 0;
+    if (isNew && IsTooDeep(physical)) return kKeyTooDeep;
     if (isNew) {
       // A new key needs the right to create sub keys on the parent handle.
       OpenKeyState parentState;

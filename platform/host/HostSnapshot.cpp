@@ -1,6 +1,8 @@
 #include "platform/host/HostSnapshot.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <tuple>
 
@@ -269,6 +271,77 @@ void DescribeAutomaticUpdates(StateChange* change) {
   if (before != change->after->substr(0, change->after->find(' '))) change->before = before;
 }
 
+// ---- Rows of the files on drive C -------------------------------------------
+
+constexpr std::string_view kDriveRoot = "C:\\";
+
+// FNV-1a over 64 bits: no security purpose, it only has to tell a changed
+// content of the same size from the old one.
+class ContentHash {
+ public:
+  void Add(const char* data, size_t size) {
+    for (size_t i = 0; i < size; ++i) hash_ = (hash_ ^ static_cast<unsigned char>(data[i])) * 0x100000001b3ull;
+  }
+  std::string Hex() const { return text::Format("%016llx", static_cast<unsigned long long>(hash_)); }
+
+ private:
+  uint64_t hash_ = 0xcbf29ce484222325ull;
+};
+
+// "12 bytes, hash 0123456789abcdef"; a file that cannot be read still shows
+// its size.
+std::string FileValue(const std::filesystem::path& file, uint64_t size) {
+  std::string value = text::Format("%llu %s, ", static_cast<unsigned long long>(size), size == 1 ? "byte" : "bytes");
+  std::ifstream in(file, std::ios::binary);
+  ContentHash hash;
+  std::vector<char> buffer(64 * 1024);
+  while (in) {
+    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+    hash.Add(buffer.data(), static_cast<size_t>(in.gcount()));
+  }
+  return value + (in.eof() && !in.bad() ? "hash " + hash.Hex() : std::string("unreadable"));
+}
+
+// Every folder and regular file below `folder` (a Linux path standing for
+// the Windows folder `windowsPath`). Symbolic links are not followed; a
+// folder that cannot be listed shows without its content.
+void CollectFolder(const std::filesystem::path& folder, const std::string& windowsPath,
+                   std::vector<StateRow>* rows) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string path = windowsPath + (windowsPath.ends_with('\\') ? "" : "\\") + it->path().filename().string();
+    const fs::file_status status = it->symlink_status(ec);
+    if (ec) continue;
+    if (fs::is_directory(status)) {
+      rows->push_back({"folder", path, "", ""});
+      CollectFolder(it->path(), path, rows);
+    } else if (fs::is_regular_file(status)) {
+      const uintmax_t size = it->file_size(ec);
+      if (!ec) rows->push_back({"file", path, "", FileValue(it->path(), size)});
+    }
+  }
+}
+
+// The drive's root is always a row, so a snapshot without it is one stored
+// before files were recorded.
+void CollectFiles(Host& host, std::vector<StateRow>* rows) {
+  rows->push_back({"folder", std::string(kDriveRoot), "", ""});
+  CollectFolder(host.Folder() + "/drive_c", std::string(kDriveRoot), rows);
+}
+
+// A file added, removed or grown shows its size; the hash only tells apart
+// two contents of the same size.
+void DescribeFiles(StateChange* change) {
+  if (change->kind != "file") return;
+  auto sizeOf = [](const std::string& value) { return value.substr(0, value.find(',')); };
+  if (change->before && change->after && sizeOf(*change->before) == sizeOf(*change->after)) return;
+  if (change->before) change->before = sizeOf(*change->before);
+  if (change->after) change->after = sizeOf(*change->after);
+}
+
+bool IsFileRow(const StateRow& row) { return row.kind == "file" || row.kind == "folder"; }
+
 // ---- Order -----------------------------------------------------------------
 
 // Paths compare without regard to ASCII case, and "\" before every other
@@ -347,6 +420,7 @@ const std::vector<StateSection>& StateSections() {
       {"security", {"acl"}, CollectSecurity, DescribeSecurity},
       {"accounts", {"user", "global-group", "group"}, CollectAccounts, nullptr},
       {"automatic updates", {"wua"}, CollectAutomaticUpdates, DescribeAutomaticUpdates},
+      {"files", {"file", "folder"}, CollectFiles, DescribeFiles},
   };
   return sections;
 }
@@ -360,6 +434,13 @@ std::vector<StateRow> CollectState(Host& host) {
   tx.Commit();
   return rows;
 }
+
+bool HoldsFiles(const std::vector<StateRow>& rows) {
+  return std::any_of(rows.begin(), rows.end(),
+                     [](const StateRow& row) { return row.kind == "folder" && row.path == kDriveRoot; });
+}
+
+void DropFileRows(std::vector<StateRow>* rows) { std::erase_if(*rows, IsFileRow); }
 
 std::vector<StateChange> DiffState(std::vector<StateRow> before, std::vector<StateRow> after) {
   const std::vector<Ordered> a = Sorted(std::move(before));

@@ -1,6 +1,7 @@
 // Snapshots and diffs of a simulated host's observable state, so a person or
 // a test sees at a glance what a run changed. The state is a list of
-// sections (registry, security descriptors, accounts, automatic updates ...),
+// sections (registry, security descriptors, accounts, automatic updates,
+// the folders and files of drive C ...),
 // each turning one part of the host into keyed text rows; one generic routine
 // diffs two row lists. A later service adds its section to StateSections()
 // and needs nothing else. Snapshots are row lists kept in host.db (tables
@@ -20,7 +21,7 @@ class Host;
 // One fact of the host. (kind, path, name) identifies it; the value is text
 // that differs whenever the fact does, so comparing texts compares facts.
 struct StateRow {
-  std::string kind;   // "key", "reg", "acl", "user", "group", "wua" ...
+  std::string kind;   // "key", "reg", "acl", "user", "group", "wua", "folder", "file" ...
   std::string path;   // the object: "HKLM\SOFTWARE\X", "C:\Data", "Operators"
   std::string name;   // a part of the object (a value name, "member X\y"); may be empty
   std::string value;  // may be empty
@@ -53,6 +54,13 @@ const std::vector<StateSection>& StateSections();
 
 // The current state, every section's rows; throws DbError.
 std::vector<StateRow> CollectState(Host& host);
+
+// Whether `rows` hold the folders and files of drive C (a file's value is
+// its size and a hash of its content). Snapshots stored before files were
+// recorded do not; compared with rows that do, every file would read as
+// added or removed, so a diff drops the file rows of both sides first.
+bool HoldsFiles(const std::vector<StateRow>& rows);
+void DropFileRows(std::vector<StateRow>* rows);
 
 // What changed from `before` to `after`, ordered by kind, then path (a key
 // before its subkeys, ASCII case ignored), then name.

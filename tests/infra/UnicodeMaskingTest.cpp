@@ -2,6 +2,7 @@
 // simulated host, including the failures of the file service.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -64,11 +65,11 @@ TEST_F(UnicodeMaskingTest, EmptyInputGivesAnEmptyOutputWithoutMark) {
   EXPECT_EQ(host_.ReadHostFile("C:\\out.xml"), "");
 }
 
-TEST_F(UnicodeMaskingTest, LongEightBitLinesArriveSplit) {
-  host_.WriteHostFile("C:\\long.xml", std::string(5000, 'x') + "\n");
+TEST_F(UnicodeMaskingTest, LongLinesStayWhole) {
+  const std::string element = "<a v=\"" + std::string(5000, 'x') + "\"/>";
+  host_.WriteHostFile("C:\\long.xml", element + "\r\n<b/>\r\n");
   ASSERT_EQ(MaskUnicodeCharacters("C:\\long.xml", "C:\\out.xml"), kMaskWritten);
-  EXPECT_EQ(host_.ReadHostFile("C:\\out.xml"),
-            MaskedFile(std::u16string(4095, u'x') + u"\n" + std::u16string(905, u'x') + u"\n"));
+  EXPECT_EQ(host_.ReadHostFile("C:\\out.xml"), MaskedFile(text::Utf8ToUtf16(element) + u"\n<b/>\n"));
 }
 
 TEST_F(UnicodeMaskingTest, LinesAreCutAtTheirFirstNul) {
@@ -107,8 +108,15 @@ TEST_F(UnicodeMaskingTest, OutputThatCannotBeCreatedReturnsThreeAndCreatesNothin
 }
 
 TEST_F(UnicodeMaskingTest, OutputNamingTheInputIsRefusedBeforeTruncating) {
-  host_.WriteHostFile("C:\\Data\\in.xml", "keep me\n");
-  EXPECT_EQ(MaskUnicodeCharacters("C:\\Data\\in.xml", "c:/data/./IN.XML"), kMaskOutputNotCreated);
+  const std::string input = host_.WriteHostFile("C:\\Data\\in.xml", "keep me\n");
+  std::filesystem::create_hard_link(input, host_.HostPath("C:\\Data\\hard.xml"));
+  std::filesystem::create_symlink(input, host_.HostPath("C:\\Data\\soft.xml"));
+  for (const char* output : {"c:/data/./IN.XML", "C:\\Data\\hard.xml", "C:\\Data\\soft.xml"}) {
+    EXPECT_EQ(MaskUnicodeCharacters("C:\\Data\\in.xml", output), kMaskOutputNotCreated) << output;
+    EXPECT_EQ(host_.ReadHostFile("C:\\Data\\in.xml"), "keep me\n") << output;
+  }
+  // The link as the input is the same file too.
+  EXPECT_EQ(MaskUnicodeCharacters("C:\\Data\\soft.xml", "C:\\Data\\in.xml"), kMaskOutputNotCreated);
   EXPECT_EQ(host_.ReadHostFile("C:\\Data\\in.xml"), "keep me\n");
 }
 

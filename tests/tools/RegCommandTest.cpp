@@ -261,6 +261,46 @@ TEST_F(RegCommandTest, ImportOfABadFileNamesTheLineAndChangesNothing) {
   EXPECT_EQ(Run({"reg", "query", kKey}).exitCode, 1);
 }
 
+// "HKLM\k\k...": `levels` keys below the root.
+std::string DeepKey(size_t levels) {
+  std::string path = "HKLM";
+  for (size_t i = 0; i < levels; ++i) path += "\\k";
+  return path;
+}
+
+TEST_F(RegCommandTest, KeysDeeperThanWindowsAllowsAreRefusedAndOldOnesLeftOut) {
+  const ProgramResult add = Run({"reg", "add", DeepKey(513)});
+  EXPECT_EQ(add.exitCode, 1);
+  EXPECT_EQ(add.err, "tarvo-host: reg: the parameter is incorrect\n");
+  const std::string file = folder_ + "/deep.reg";
+  WriteFile(file, "REGEDIT4\n\n[" + DeepKey(513) + "]\n");
+  const ProgramResult import = Run({"reg", "import", file});
+  EXPECT_EQ(import.exitCode, 1);
+  EXPECT_NE(import.err.find(": line 3: a key more than 512 levels below its root"), std::string::npos) << import.err;
+  EXPECT_EQ(Run({"reg", "query", "HKLM\\k"}).exitCode, 1);  // nothing was made
+
+  // A host made before the refusal may hold such keys: the keys above them
+  // still list and export, without the ones too deep.
+  {
+    std::string error;
+    auto old = host::Host::Open(host_, host::OpenOptions{}, &error);
+    ASSERT_TRUE(old) << error;
+    old->RegistryImpl().EnsurePhysicalKey(text::SplitNonEmpty(DeepKey(514), "\\"));
+  }
+  auto note = [](const std::string& operation) {
+    return "tarvo-host: reg " + operation + ": keys more than 512 levels below the root are left out, the first: " +
+           "HKEY_LOCAL_MACHINE" + DeepKey(513).substr(4) + "\n";
+  };
+  const ProgramResult query = Run({"reg", "query", "HKLM\\k", "/s"});
+  EXPECT_EQ(query.exitCode, 0) << query.err;
+  EXPECT_EQ(query.err, note("query"));
+  EXPECT_NE(query.out.find("HKEY_LOCAL_MACHINE" + DeepKey(512).substr(4) + "\n"), std::string::npos);
+  EXPECT_EQ(query.out.find("HKEY_LOCAL_MACHINE" + DeepKey(513).substr(4) + "\n"), std::string::npos);
+  const ProgramResult exported = Run({"reg", "export", "HKLM\\k", folder_ + "/old.reg"});
+  EXPECT_EQ(exported.exitCode, 0) << exported.err;
+  EXPECT_EQ(exported.err, note("export"));
+}
+
 TEST_F(RegCommandTest, CorruptHostDatabaseExitsTwo) {
   fs::create_directories(host_);
   std::string garbage;

@@ -282,6 +282,29 @@ TEST_F(RegFileRoundTrip, ExportOfAMissingKeyFails) {
   EXPECT_EQ(file, "untouched");
 }
 
+// "k\k\...": `levels` keys, each below the one before.
+std::string Chain(size_t levels) {
+  std::string path = "k";
+  for (size_t i = 1; i < levels; ++i) path += "\\k";
+  return path;
+}
+
+// A host made before the registry refused keys deeper than Windows allows
+// may hold some; the export writes what Windows could hold.
+TEST_F(RegFileRoundTrip, ExportLeavesOutKeysDeeperThanWindowsAllows) {
+  const std::vector<std::string> deepest = text::SplitNonEmpty("HKLM\\" + Chain(514), "\\");
+  source_.Host().RegistryImpl().EnsurePhysicalKey(deepest);
+  std::string bytes, leftOut;
+  ASSERT_EQ(ExportRegFile(source(), kHkeyLocalMachine, "k", 0, &bytes, &leftOut), winerr::kSuccess);
+  EXPECT_EQ(leftOut, "HKEY_LOCAL_MACHINE\\" + Chain(513));
+  const std::string text = text::Utf16ToUtf8(text::Utf16LeBytesToUtf16(bytes.substr(2)));
+  EXPECT_NE(text.find("[HKEY_LOCAL_MACHINE\\" + Chain(512) + "]\r\n"), std::string::npos);
+  EXPECT_EQ(text.find("[HKEY_LOCAL_MACHINE\\" + Chain(513) + "]\r\n"), std::string::npos);
+  // What was written imports again.
+  EXPECT_EQ(Import(target(), bytes), "");
+  EXPECT_TRUE(KeyExists(target(), kHkeyLocalMachine, Chain(512)));
+}
+
 // ---- Import ---------------------------------------------------------------
 
 class RegFileImport : public ::testing::Test {
@@ -476,6 +499,18 @@ TEST_F(RegFileImport, RejectsNamesBeyondWindowsLimits) {
   std::string error;
   EXPECT_TRUE(ParseRegFile("REGEDIT4\n[HKLM\\SOFTWARE\\" + std::string(255, 'k') + "]\n", &document, &error))
       << error;
+}
+
+TEST_F(RegFileImport, RejectsKeysDeeperThanWindowsAllowsWithTheirLine) {
+  for (const char* line : {"[HKLM\\", "[-HKLM\\"}) {
+    const std::string file = "REGEDIT4\n[HKLM\\S]\n" + std::string(line) + Chain(513) + "]\n";
+    RegFileDocument document;
+    std::string error;
+    EXPECT_FALSE(ParseRegFile(file, &document, &error));
+    EXPECT_EQ(error.rfind("line 3: a key more than 512 levels below its root: ", 0), 0u) << error;
+  }
+  EXPECT_EQ(Import(reg(), "REGEDIT4\n[HKLM\\" + Chain(512) + "]\n"), "");
+  EXPECT_TRUE(KeyExists(reg(), kHkeyLocalMachine, Chain(512)));
 }
 
 TEST_F(RegFileImport, BadLineLeavesTheRegistryUntouched) {

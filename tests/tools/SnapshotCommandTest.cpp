@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/RunProgram.h"
 #include "support/TestHost.h"
@@ -113,6 +114,33 @@ TEST_F(SnapshotCommandTest, AnExistingSnapshotIsNeverOverwritten) {
   EXPECT_EQ(Run({"snapshot", "list"}).out, "No snapshots.\n");
   MustRun({"snapshot", "save", "base"});
   EXPECT_EQ(Run({"diff", "base"}).out, "No changes.\n");
+}
+
+TEST_F(SnapshotCommandTest, FilesShowInTheDiffAndOldSnapshotsSayTheyHaveNone) {
+  MustRun({"snapshot", "save", "base"});
+  std::filesystem::create_directories(folder_ + "/drive_c/Product/Logs");
+  std::ofstream(folder_ + "/drive_c/Product/Logs/run.log") << "started\n";
+  EXPECT_EQ(Run({"diff", "base"}).out,
+            "+ file  C:\\Product\\Logs\\run.log  8 bytes\n"
+            "+ folder  C:\\Product\\Logs\n");
+  MustRun({"snapshot", "save", "now"});
+
+  // A snapshot stored before files were recorded holds no file rows.
+  {
+    std::string error;
+    auto h = host::Host::Open(folder_, host::OpenOptions{}, &error);
+    ASSERT_TRUE(h) << error;
+    h->Db().Exec("DELETE FROM snapshot_row WHERE snapshot='base' AND kind IN ('file', 'folder')");
+  }
+  MustRun({"wua", "pause"});
+  const std::string note = "Files not compared: snapshot 'base' was stored before snapshots recorded files.\n";
+  const std::string wua = "~ wua  resumed -> paused (2015-12-07 10:00:00)\n";
+  EXPECT_EQ(Run({"diff", "base"}).out, note + wua);
+  EXPECT_EQ(Run({"diff", "base", "now"}).out, note + "No changes.\n");
+  EXPECT_EQ(Run({"diff", "now", "base"}).out, note + "No changes.\n");
+  const ProgramResult json = Run({"--json", "diff", "base"});
+  EXPECT_EQ(json.out.rfind("[{\"kind\":\"wua\",", 0), 0u) << json.out;
+  EXPECT_EQ(json.err, "tarvo-host: diff: " + note);
 }
 
 TEST_F(SnapshotCommandTest, BadCallsAreRefused) {

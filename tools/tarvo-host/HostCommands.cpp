@@ -194,8 +194,10 @@ host::Host* CommandContext::OpenHost() {
   return host_.get();
 }
 
+void CommandContext::Note(const std::string& message) { *err << "tarvo-host: " << message << "\n"; }
+
 int CommandContext::Fail(const std::string& message, int code) {
-  *err << "tarvo-host: " << message << "\n";
+  Note(message);
   return code;
 }
 

@@ -29,6 +29,9 @@ struct CommandContext {
   host::Host* OpenHost();
   // Prints "tarvo-host: <message>" to the error stream and returns `code`.
   int Fail(const std::string& message, int code = kExitBadCall);
+  // Prints "tarvo-host: <message>" to the error stream, for what a person
+  // should know about output that is still good.
+  void Note(const std::string& message);
 
  private:
   std::unique_ptr<host::Host> host_;

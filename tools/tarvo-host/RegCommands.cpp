@@ -22,7 +22,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kDone = "The operation completed successfully.";
-constexpr int kMaxQueryDepth = 512;
 
 // ---- Arguments ------------------------------------------------------------
 
@@ -359,22 +358,43 @@ uint32_t ReadListing(plat::IRegistry& registry, plat::HKey key, const std::strin
   return winerr::kSuccess;
 }
 
-// The key and, with `recurse`, its subtree in the order reg /s prints it.
-uint32_t Collect(plat::IRegistry& registry, plat::HKey key, const std::string& path, uint32_t viewSam, bool recurse,
-                 int depth, std::vector<KeyListing>* listings) {
-  if (depth > kMaxQueryDepth) return winerr::kCantRead;
-  listings->emplace_back();
-  if (uint32_t rc = ReadListing(registry, key, path, &listings->back())) return rc;
-  if (!recurse) return winerr::kSuccess;
-  const std::vector<std::string> children = listings->back().subKeys;
-  for (const std::string& child : children) {
-    plat::HKey sub = plat::kNullKey;
-    if (uint32_t rc = registry.OpenKey(key, child, plat::kKeyRead | viewSam, &sub)) return rc;
-    const uint32_t rc = Collect(registry, sub, path + "\\" + child, viewSam, true, depth + 1, listings);
-    registry.CloseKey(sub);
-    if (rc) return rc;
+// A key's listing and, with `recurse`, its subtree in the order reg /s
+// prints it. Keys deeper than Windows allows are left out of the subtree
+// (only a host made before the registry refused them holds any); the walk
+// stopping there also ends a redirection that leads back to an ancestor.
+struct Collector {
+  plat::IRegistry& registry;
+  uint32_t viewSam = 0;
+  bool recurse = false;
+  std::vector<KeyListing> listings;
+  std::string leftOut;  // the first key too deep to be listed
+
+  // `depth`: the levels `key` lies below its root.
+  uint32_t Collect(plat::HKey key, const std::string& path, size_t depth) {
+    listings.emplace_back();
+    if (uint32_t rc = ReadListing(registry, key, path, &listings.back())) return rc;
+    if (!recurse) return winerr::kSuccess;
+    const std::vector<std::string> children = listings.back().subKeys;
+    if (!children.empty() && depth >= plat::kMaxKeyDepth) {
+      if (leftOut.empty()) leftOut = path + "\\" + children.front();
+      return winerr::kSuccess;
+    }
+    for (const std::string& child : children) {
+      plat::HKey sub = plat::kNullKey;
+      if (uint32_t rc = registry.OpenKey(key, child, plat::kKeyRead | viewSam, &sub)) return rc;
+      const uint32_t rc = Collect(sub, path + "\\" + child, depth + 1);
+      registry.CloseKey(sub);
+      if (rc) return rc;
+    }
+    return winerr::kSuccess;
   }
-  return winerr::kSuccess;
+};
+
+void NoteLeftOut(CommandContext& c, const std::string& operation, const std::string& leftOut) {
+  if (leftOut.empty()) return;
+  c.Note(text::Format("reg %s: keys more than %zu levels below the root are left out, the first: ",
+                      operation.c_str(), plat::kMaxKeyDepth) +
+         leftOut);
 }
 
 // Keeps only the value asked for; returns how many keys still hold it.
@@ -455,10 +475,12 @@ int RunQuery(CommandContext& c, const std::vector<std::string>& raw) {
     return c.Fail(RcMessage(rc));
   }
   QueryShape shape{args.Has(kOptRecurse), args.Has(kOptValue) || args.Has(kOptDefault), args.Has(kOptDefault)};
-  std::vector<KeyListing> listings;
-  const uint32_t rc = Collect(registry, handle, key.display, args.viewSam, shape.recurse, 0, &listings);
+  Collector collector{registry, args.viewSam, shape.recurse, {}, {}};
+  const uint32_t rc = collector.Collect(handle, key.display, KeyDepth(key.subKey));
   registry.CloseKey(handle);
   if (rc) return c.Fail(RcMessage(rc));
+  std::vector<KeyListing>& listings = collector.listings;
+  NoteLeftOut(c, "query", collector.leftOut);
   size_t matches = 0;
   if (shape.filtered) {
     matches = FilterValues(&listings, args.Has(kOptDefault) ? std::string() : args.valueName);
@@ -654,11 +676,12 @@ int RunExport(CommandContext& c, const std::vector<std::string>& raw) {
   }
   host::Host* h = c.OpenHost();
   if (!h) return kExitNoHost;
-  std::string bytes;
-  if (uint32_t rc = ExportRegFile(h->Registry(), key.root, key.subKey, args.viewSam, &bytes)) {
+  std::string bytes, leftOut;
+  if (uint32_t rc = ExportRegFile(h->Registry(), key.root, key.subKey, args.viewSam, &bytes, &leftOut)) {
     return c.Fail(RcMessage(rc));
   }
   if (!WriteFileAtomically(file, bytes, &error)) return c.Fail(error);
+  NoteLeftOut(c, "export", leftOut);
   PrintDone(c);
   return kExitOk;
 }

@@ -1,5 +1,7 @@
 #include "tools/tarvo-host/RegFile.h"
 
+#include <algorithm>
+
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
 
@@ -23,9 +25,6 @@ constexpr RootSpelling kRoots[] = {
 // Windows' limits, in UTF-16 code units.
 constexpr size_t kMaxKeyNameUnits = 255;
 constexpr size_t kMaxValueNameUnits = 16383;
-// The deepest key chain Windows allows; below it the walk stops, which also
-// guards against a redirection that leads back to an ancestor.
-constexpr int kMaxKeyDepth = 512;
 // Exported hex lines stay within this width, as the registry editor's do.
 constexpr size_t kHexLineWidth = 80;
 
@@ -154,13 +153,20 @@ class Exporter {
  public:
   Exporter(plat::IRegistry& registry, uint32_t viewSam) : registry_(registry), viewSam_(viewSam) {}
 
-  uint32_t WriteKey(plat::HKey key, const std::string& path, int depth) {
-    if (depth > kMaxKeyDepth) return winerr::kCantRead;
+  // `depth`: the levels `key` lies below its root. Keys deeper than Windows
+  // allows are left out (only a host made before the registry refused them
+  // holds any); the walk stopping there also ends a redirection that leads
+  // back to an ancestor.
+  uint32_t WriteKey(plat::HKey key, const std::string& path, size_t depth) {
     text_ += "[" + path + "]\r\n";
     if (uint32_t rc = WriteValues(key)) return rc;
     text_ += "\r\n";
     std::vector<std::string> children;
     if (uint32_t rc = SubKeyNames(key, &children)) return rc;
+    if (!children.empty() && depth >= plat::kMaxKeyDepth) {
+      if (leftOut_.empty()) leftOut_ = path + "\\" + children.front();
+      return winerr::kSuccess;
+    }
     for (const std::string& child : children) {
       plat::HKey sub = plat::kNullKey;
       if (uint32_t rc = registry_.OpenKey(key, child, plat::kKeyRead | viewSam_, &sub)) return rc;
@@ -172,6 +178,7 @@ class Exporter {
   }
 
   const std::string& Text() const { return text_; }
+  const std::string& LeftOut() const { return leftOut_; }
 
  private:
   uint32_t WriteValues(plat::HKey key) {
@@ -198,6 +205,7 @@ class Exporter {
   plat::IRegistry& registry_;
   uint32_t viewSam_;
   std::string text_;
+  std::string leftOut_;  // the first key too deep to be written
 };
 
 // ---- Import ---------------------------------------------------------------
@@ -310,6 +318,9 @@ class Parser {
     std::string why;
     if (!SplitRootedPath(path, true, &key.root, &key.subKey, &why)) return Fail(why);
     if (key.remove && key.subKey.empty()) return Fail("a root key cannot be deleted");
+    if (KeyDepth(key.subKey) > plat::kMaxKeyDepth) {
+      return Fail(text::Format("a key more than %zu levels below its root: ", plat::kMaxKeyDepth) + Shown(path));
+    }
     document_->keys.push_back(std::move(key));
     return true;
   }
@@ -543,14 +554,19 @@ bool SplitRootedPath(std::string_view path, bool allowShort, plat::HKey* root, s
   return true;
 }
 
+size_t KeyDepth(std::string_view subKey) {
+  return subKey.empty() ? 0 : static_cast<size_t>(std::count(subKey.begin(), subKey.end(), '\\')) + 1;
+}
+
 uint32_t ExportRegFile(plat::IRegistry& registry, plat::HKey root, std::string_view subKey, uint32_t viewSam,
-                       std::string* fileBytes) {
+                       std::string* fileBytes, std::string* leftOut) {
   plat::HKey key = plat::kNullKey;
   if (uint32_t rc = registry.OpenKey(root, subKey, plat::kKeyRead | viewSam, &key)) return rc;
   Exporter exporter(registry, viewSam);
-  const uint32_t rc = exporter.WriteKey(key, FullKeyName(root, subKey), 0);
+  const uint32_t rc = exporter.WriteKey(key, FullKeyName(root, subKey), KeyDepth(subKey));
   registry.CloseKey(key);
   if (rc) return rc;
+  if (leftOut) *leftOut = exporter.LeftOut();
   const std::string utf8 = std::string(kVersion5Header) + "\r\n\r\n" + exporter.Text();
   *fileBytes = std::string(text::kUtf16LeBom) + text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(utf8));
   return winerr::kSuccess;

@@ -5,6 +5,7 @@
 // before anything of it is applied.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -29,14 +30,19 @@ std::string_view RootKeyName(plat::HKey root);
 bool SplitRootedPath(std::string_view path, bool allowShort, plat::HKey* root, std::string* subKey,
                      std::string* error);
 
+// The levels `subKey` ("SOFTWARE\X") lies below its root: 0 for the root.
+size_t KeyDepth(std::string_view subKey);
+
 // ---- Export --------------------------------------------------------------
 
 // The file text of `subKey` below `root` and its whole subtree, in the
 // registry view `viewSam` selects (0, KEY_WOW64_32KEY or KEY_WOW64_64KEY).
 // Returns a Win32 code: 2 when the key does not exist, or what opening or
 // enumerating a key returned; `fileBytes` is complete only on success.
+// Keys more than plat::kMaxKeyDepth levels below the root are left out;
+// `leftOut` gets the first of them (empty when there is none).
 uint32_t ExportRegFile(plat::IRegistry& registry, plat::HKey root, std::string_view subKey, uint32_t viewSam,
-                       std::string* fileBytes);
+                       std::string* fileBytes, std::string* leftOut = nullptr);
 
 // ---- Import --------------------------------------------------------------
 
@@ -64,8 +70,9 @@ struct RegFileDocument {
 
 // Reads a complete .reg file: UTF-16LE with BOM, UTF-8 (with or without BOM),
 // or 8-bit code page 1252 for REGEDIT4 and for a version 5 file that is not
-// valid UTF-8. Any byte sequence is safe to pass. On the first bad line
-// returns false with "line N: reason" in `error`.
+// valid UTF-8. Any byte sequence is safe to pass. On the first bad line (a
+// key deeper than plat::kMaxKeyDepth levels is one) returns false with
+// "line N: reason" in `error`.
 bool ParseRegFile(std::string_view fileBytes, RegFileDocument* document, std::string* error);
 
 struct RegImportCounts {

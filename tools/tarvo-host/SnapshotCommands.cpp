@@ -117,6 +117,26 @@ bool Load(CommandContext& c, host::Host& h, const std::string& name, std::vector
   return false;
 }
 
+// Snapshots stored before files were recorded hold none; the file rows of
+// both sides are then left out, and the output says so once: a line before
+// the changes, or for JSON a note on the error stream.
+void LeaveOutUnrecordedFiles(CommandContext& c, std::vector<host::StateRow>* before,
+                             std::vector<host::StateRow>* after) {
+  const bool beforeHas = host::HoldsFiles(*before);
+  const bool afterHas = c.args.size() == 1 || host::HoldsFiles(*after);
+  if (beforeHas && afterHas) return;
+  host::DropFileRows(before);
+  host::DropFileRows(after);
+  const std::string names = !beforeHas && !afterHas ? "snapshots '" + c.args[0] + "' and '" + c.args[1] + "' were"
+                            : "snapshot '" + c.args[beforeHas ? 1 : 0] + "' was";
+  const std::string note = "Files not compared: " + names + " stored before snapshots recorded files.";
+  if (c.json) {
+    c.Note("diff: " + note);
+  } else {
+    *c.out << note << "\n";
+  }
+}
+
 int RunDiff(CommandContext& c) {
   if (c.args.empty() || c.args.size() > 2) {
     return c.Fail("diff: use diff NAME (against the current state) or diff NAME1 NAME2");
@@ -131,6 +151,7 @@ int RunDiff(CommandContext& c) {
     } else {
       after = host::CollectState(*h);
     }
+    LeaveOutUnrecordedFiles(c, &before, &after);
     const std::vector<host::StateChange> changes = host::DiffState(std::move(before), std::move(after));
     if (c.json) {
       WriteChangesJson(c, changes);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "platform/Files.h"
 #include "platform/WinError.h"
 #include "support/TestHost.h"
@@ -63,6 +65,26 @@ TEST_F(HostFilesTest, AtomicWriteReplacesContentAndLeavesNoTemporaryFile) {
   ASSERT_EQ(files().Find("C:\\Data\\*", &found), winerr::kSuccess);
   ASSERT_EQ(found.size(), 1u);
   EXPECT_EQ(found[0].name, "History.xml");
+}
+
+TEST_F(HostFilesTest, FileIdsAreEqualForEveryPathToOneFile) {
+  const std::string original = host_.WriteHostFile("C:\\Data\\a.txt", "a");
+  host_.WriteHostFile("C:\\Data\\b.txt", "a");
+  std::filesystem::create_hard_link(original, host_.HostPath("C:\\Data\\hard.txt"));
+  std::filesystem::create_symlink(original, host_.HostPath("C:\\Data\\soft.txt"));
+  std::filesystem::create_symlink(host_.HostPath("C:\\gone"), host_.HostPath("C:\\Data\\dangling.txt"));
+
+  plat::FileId a, other;
+  ASSERT_EQ(files().GetFileId("C:\\Data\\a.txt", &a), winerr::kSuccess);
+  for (const char* same : {"c:\\data\\A.TXT", "C:\\Data\\hard.txt", "C:\\Data\\soft.txt"}) {
+    ASSERT_EQ(files().GetFileId(same, &other), winerr::kSuccess) << same;
+    EXPECT_EQ(other, a) << same;
+  }
+  ASSERT_EQ(files().GetFileId("C:\\Data\\b.txt", &other), winerr::kSuccess);
+  EXPECT_NE(other, a);
+  EXPECT_EQ(files().GetFileId("C:\\Data\\missing.txt", &other), winerr::kFileNotFound);
+  EXPECT_EQ(files().GetFileId("C:\\Data\\dangling.txt", &other), winerr::kFileNotFound);
+  EXPECT_EQ(files().GetFileId("C:\\No\\a.txt", &other), winerr::kPathNotFound);
 }
 
 TEST_F(HostFilesTest, FindMatchesWildcardsAndReportsNothingFound) {

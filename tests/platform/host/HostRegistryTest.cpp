@@ -50,6 +50,29 @@ TEST_F(RegistryTest, ValuesRoundTripWithTypesAndCaseInsensitiveNames) {
   reg().CloseKey(key);
 }
 
+// "SOFTWARE\k\k...": `levels` keys below the root.
+std::string DeepPath(size_t levels) {
+  std::string path = "SOFTWARE";
+  for (size_t i = 1; i < levels; ++i) path += "\\k";
+  return path;
+}
+
+TEST_F(RegistryTest, KeysNestAtMost512LevelsBelowTheirRoot) {
+  HKey key = kNullKey;
+  EXPECT_EQ(reg().CreateKey(kHkeyLocalMachine, DeepPath(513), kKeyAllAccess, &key, nullptr),
+            winerr::kInvalidParameter);
+  EXPECT_EQ(Physical(kHkeyLocalMachine, DeepPath(2), kKeyRead), "missing");  // no level of it was made
+  HKey deep = Create(kHkeyLocalMachine, DeepPath(511));
+  reg().CloseKey(Create(deep, "k"));
+  // Below an open key the levels still count from the root.
+  EXPECT_EQ(reg().CreateKey(deep, "k\\k", kKeyAllAccess, &key, nullptr), winerr::kInvalidParameter);
+  reg().CloseKey(deep);
+  // In the 32-bit view Wow6432Node is a level of its own.
+  EXPECT_EQ(reg().CreateKey(kHkeyLocalMachine, DeepPath(512), kKeyAllAccess | kKeyWow64_32Key, &key, nullptr),
+            winerr::kInvalidParameter);
+  reg().CloseKey(Create(kHkeyLocalMachine, DeepPath(511), kKeyAllAccess | kKeyWow64_32Key));
+}
+
 TEST_F(RegistryTest, QueryWithSmallBufferReportsMoreData) {
   HKey key = Create(kHkeyCurrentUser, "Software\\T");
   reg().SetValue(key, "v", kRegSz, MakeRegSz("hello"));

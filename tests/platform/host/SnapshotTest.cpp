@@ -1,6 +1,6 @@
 // Snapshots and diffs of a simulated host: the rows of each state section
 // (registry of both views, key and file security, accounts and members,
-// automatic updates), the generic diff with its order and text lines, and
+// automatic updates, files and folders of drive C), the generic diff with its order and text lines, and
 // the snapshot store in host.db (no silent overwrite, unknown names, hosts
 // made before the snapshot tables).
 #include <gtest/gtest.h>
@@ -149,6 +149,8 @@ TEST_F(SnapshotTest, WhatWasRemovedShowsAsItWas) {
 
   EXPECT_EQ(LinesSince("before"), (std::vector<std::string>{
                                       "- acl  C:\\Data  D:PAI(A;OICI;FA;;;BA)",
+                                      "- file  C:\\Data\\a.txt  1 byte",
+                                      "- folder  C:\\Data",
                                       "- group  Operators  " + operators,
                                       "- group  Operators  member WIN7-SP1-X64\\tester",
                                       "- key  HKLM\\SOFTWARE\\Vendor",
@@ -220,6 +222,40 @@ TEST_F(SnapshotTest, TwoSnapshotsCompareWithEachOther) {
                        "- key  HKLM\\SOFTWARE\\Vendor",
                        "- reg  HKLM\\SOFTWARE\\Vendor  Step = REG_DWORD 1",
                    }));
+}
+
+TEST_F(SnapshotTest, FilesAndFoldersOnDriveCShowWithTheirSize) {
+  h_.WriteHostFile("C:\\Data\\same.txt", "abc");
+  h_.WriteHostFile("C:\\Data\\grows.txt", "abc");
+  h_.WriteHostFile("C:\\Data\\gone.txt", "x");
+  h_.WriteHostFile("C:\\Old\\f.txt", "x");
+  ASSERT_EQ(host::SaveSnapshot(Host(), "before"), SnapshotResult::kOk);
+  EXPECT_TRUE(LinesSince("before").empty());
+
+  h_.WriteHostFile("C:\\Data\\same.txt", "abd");
+  h_.WriteHostFile("C:\\Data\\grows.txt", "abcdef");
+  std::filesystem::remove(h_.HostPath("C:\\Data\\gone.txt"));
+  std::filesystem::remove_all(h_.HostPath("C:\\Old"));
+  h_.WriteHostFile("C:\\New\\Sub\\empty.txt", "");
+  // Links are no files of their own.
+  std::filesystem::create_symlink(h_.HostPath("C:\\Data"), h_.HostPath("C:\\New\\link"));
+
+  EXPECT_EQ(LinesSince("before"), (std::vector<std::string>{
+                                      "- file  C:\\Data\\gone.txt  1 byte",
+                                      "~ file  C:\\Data\\grows.txt  3 bytes -> 6 bytes",
+                                      "~ file  C:\\Data\\same.txt  3 bytes, hash e71fa2190541574b -> "
+                                      "3 bytes, hash e71fa71905415fca",
+                                      "+ file  C:\\New\\Sub\\empty.txt  0 bytes",
+                                      "- file  C:\\Old\\f.txt  1 byte",
+                                      "+ folder  C:\\New",
+                                      "+ folder  C:\\New\\Sub",
+                                      "- folder  C:\\Old",
+                                  }));
+  // Scripts get the stored values whole.
+  const std::vector<StateChange> changes = ChangesSince("before");
+  ASSERT_EQ(changes.size(), 8u);
+  EXPECT_EQ(changes[1].before, "3 bytes, hash e71fa2190541574b");
+  EXPECT_EQ(changes[3].after, "0 bytes, hash cbf29ce484222325");
 }
 
 // ---- The snapshot store ----------------------------------------------------
