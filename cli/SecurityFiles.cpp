@@ -46,11 +46,12 @@ std::vector<CSecurityXmlEntry> CTarvo::GetSecurityXMLsLoaded(CErrorMgr& errorMgr
       const std::string path = opFile_.GetValue(section, key);
       if (path.empty()) break;
       xml::Document document;
-      const int code = LoadXmlFile(path, &document);
+      xml::ParseError parseError;
+      const int code = LoadXmlFile(path, &document, &parseError);
       errorMgr.AddMessage(kLevelInfo, kLabel, "  " + key + "= " + path);
       if (code != 0) {
-        errorMgr.AddMessageF(kLevelCritical, kLabel, "SecurityXML %s could not be loaded. Error: %d", path.c_str(),
-                             code);
+        errorMgr.AddMessageF(kLevelCritical, kLabel, "SecurityXML %s could not be loaded. Error: %d%s", path.c_str(),
+                             code, ParseErrorSuffix(parseError).c_str());
         continue;
       }
       const std::string folder =

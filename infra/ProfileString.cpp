@@ -215,7 +215,8 @@ std::optional<std::string> ReadStringFromBytes(std::string_view bytes, std::stri
 }
 
 bool IsIniText(std::string_view bytes) {
-  const auto isText = [](char16_t u) { return u >= 0x20 || u == '\t' || u == '\r' || u == '\n'; };
+  // A NUL never occurs in text someone wrote; other control characters may (a value pasted with one).
+  const auto isText = [](char16_t u) { return u != 0; };
   const auto isHighSurrogate = [](char16_t u) { return u >= 0xD800 && u <= 0xDBFF; };
   const auto isLowSurrogate = [](char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; };
   const bool unicode = bytes.substr(0, 2) == text::kUtf16LeBom;

@@ -64,9 +64,9 @@ std::optional<std::string> ReadStringFromBytes(std::string_view bytes, std::stri
 
 // Whether the bytes of a whole file are text a key line may be added to:
 // after a UTF-16LE byte order mark, whole UTF-16 code units with every
-// surrogate paired; otherwise 8-bit text. In both, no control character but
-// tab, CR and LF (a NUL or any other one marks a binary file, or UTF-16
-// text without its byte order mark).
+// surrogate paired; otherwise 8-bit text. In both, no NUL: it marks a binary
+// file, or UTF-16 text without its byte order mark. Other control characters
+// pass: a value may hold one, and the file stays the setup's to read.
 bool IsIniText(std::string_view bytes);
 
 }  // namespace profile

@@ -154,6 +154,7 @@ TEST(ProfileStringWrite, WhatIniTextIs) {
       {"[S]\r\n\tk=\xE4\x80\n", true},
       {Utf16File("[S]\r\nk=\xF0\x9F\x98\x80\r\n"), true},  // a surrogate pair
       {Bytes("[S]\r\nk=1\0\r\n"), false},
+      {"[S]\r\nSessionID=a\x01""b\r\n", true},  // a control character in a value
       {Utf16("[S]\r\n"), false},                                 // no byte order mark
       {Utf16File("[S]\r\n") + "\x7F", false},                    // half a code unit
       {Utf16File("[S]\r\n") + Bytes("\x00\xD8k\x00"), false},    // a lone high surrogate
