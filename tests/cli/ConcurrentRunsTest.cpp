@@ -47,7 +47,7 @@ class ConcurrentRunsTest : public FeatureRunTest {
 };
 
 TEST_F(ConcurrentRunsTest, TwoRunsAtOnceLoseNothing) {
-  const int products = FromEnvironment("TARVO_CONCURRENT_PRODUCTS", 8);
+  const int products = FromEnvironment("TARVO_CONCURRENT_PRODUCTS", 12);
   const int rounds = FromEnvironment("TARVO_CONCURRENT_ROUNDS", 2);
   for (int round = 1; round <= rounds; ++round) {
     const std::string first = WriteRun(1, round, products);
