@@ -1,11 +1,13 @@
 // Values that live for the whole process and are shared by several parts of
 // the program: the running Windows version (read once), whether the security
 // file loaded last names a client XML, and the name of the firewall snapshot
-// of the run. Kept in one place, with a reset for tests.
+// of the run, the repository lock while held. Kept in one place, with a reset for tests.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "platform/Files.h"
 #include "platform/System.h"
 
 struct ProcessState {
@@ -17,6 +19,9 @@ struct ProcessState {
   bool clientXml = false;
   // The snapshot folder name of the run ("" until one is made).
   std::string snapshotName;
+  // The repository lock of the run and how many holders share it.
+  int repositoryLockDepth = 0;
+  std::unique_ptr<plat::IFileLock> repositoryLock;
 };
 
 ProcessState& CurrentProcessState();

@@ -9,6 +9,7 @@
 #include "platform/Platform.h"
 #include "platform/text/Text.h"
 #include "platform/xml/XPathLiteral.h"
+#include "securityfiles/RepositoryLock.h"
 #include "securityfiles/RepositoryMgr.h"
 #include "securityfiles/XmlServices.h"
 
@@ -108,6 +109,9 @@ xml::Document CRepositoryMgr::LoadHistoryXml(CErrorMgr& errorMgr) {
 }
 
 void CRepositoryMgr::AddFeatureToHistory(CErrorMgr& errorMgr, CFeature& feature, std::string_view moment) {
+  if (errorMgr.GetHighestLevel() >= kLevelError) return;
+  const CRepositoryLock lock(errorMgr);
+  if (!lock.IsHeld()) return;
   const xml::Document document = OpenHistoryDocument(errorMgr);
   if (errorMgr.GetHighestLevel() >= kLevelError || document.IsNull()) return;
   // SelectSingleNode and not DocumentElement: a file whose root has another

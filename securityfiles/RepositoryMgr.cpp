@@ -8,6 +8,7 @@
 #include "platform/text/Text.h"
 #include "platform/xml/Dom.h"
 #include "platform/xml/XPathLiteral.h"
+#include "securityfiles/RepositoryLock.h"
 #include "securityfiles/SecurityFileFormat.h"
 #include "securityfiles/XmlServices.h"
 
@@ -149,13 +150,53 @@ std::string FileNameFromProduct(std::string_view product) {
   return name;
 }
 
+bool IsRegistered(const xml::Document& repository, const std::string& path) {
+  for (const xml::Node file : repository.SelectNodes(std::string(kProductsQuery) + "/t:securityfile")) {
+    std::string registered;
+    GetXmlValue(file, "@secfilename", &registered);
+    if (text::EqualsNoCase(registered, path)) return true;
+  }
+  return false;
+}
+
+bool IsReservedName(std::string_view fileName) {
+  for (const char* reserved : {kRepositoryFileName, kFirewallRepositoryFileName, kHistoryFileName,
+                               kRepositoryLockFileName}) {
+    if (text::EqualsNoCase(fileName, reserved)) return true;
+  }
+  return false;
+}
+
+// A copy of this product that no entry registers was stored by a run that
+// stopped before it registered it (the repository lock keeps every other
+// run out of this step): it is taken over instead of kept beside a new one.
+bool IsAbandonedCopy(const xml::Document& repository, const std::string& path, std::string_view productValue) {
+  if (IsRegistered(repository, path)) return false;
+  xml::Document copy;
+  if (LoadXmlFile(path, &copy) != kLoadXmlOk) return false;
+  std::string value;
+  GetXmlValue(copy, std::string("/") + secfile::kProductValuePath, &value);
+  return value == productValue;
+}
+
+// "<product>.xml", else "<product>_0.xml", "<product>_1.xml" ...: the first
+// name that is free or holds an abandoned copy of the same product.
+std::string CopyPath(const xml::Document& repository, const std::string& folder, std::string_view productValue) {
+  const std::string base = FileNameFromProduct(productValue);
+  std::string name = base + ".xml";
+  for (int n = 0;; ++n) {
+    const std::string path = CStdTool::CombinePath(folder, name);
+    if (!IsReservedName(name) && (!FileExists(path) || IsAbandonedCopy(repository, path, productValue))) return path;
+    name = base + "_" + std::to_string(n) + ".xml";
+  }
+}
+
 // Saves the stored copy and registers it; false after the level-5 entry.
 bool StoreCopy(CErrorMgr& errorMgr, const xml::Node& securityFile, const xml::Document& document) {
   std::string productValue;
   GetXmlValue(document, std::string("/") + secfile::kProductValuePath, &productValue);
   const std::string folder = CRepositoryMgr::ReturnRepositoryDir(errorMgr, true);
-  const std::string path =
-      CStdTool::CombinePath(folder, CStdTool::GetUniqueFileName(folder, FileNameFromProduct(productValue), ".xml"));
+  const std::string path = folder.empty() ? "" : CopyPath(securityFile.OwnerDocument(), folder, productValue);
   SetXmlAttribute(securityFile, kSecFileNameAttribute, path);
   if (folder.empty() || !CRepositoryMgr::SetCheckSum(errorMgr, document) || document.Save(path) != 0) {
     errorMgr.AddMessage(kLevelError, kStoreLabel, "Could not save the security XML file to the repository directory");
@@ -249,6 +290,8 @@ void CRepositoryMgr::AddToFirewallRepository(CErrorMgr& errorMgr, std::string_vi
                                              std::string_view upgradeCode, std::string_view language,
                                              std::string_view snapshotFolder) {
   const std::string_view folder = snapshotPath.empty() ? std::string_view() : snapshotFolder;
+  const CRepositoryLock lock(errorMgr);
+  if (!lock.IsHeld()) return;
   const xml::Document repository = OpenOnlyFirewallRepository(errorMgr, folder);
   if (repository.IsNull()) return;
   const xml::Node product = FindOrAddProduct(PrepareProducts(repository, language), upgradeCode);
@@ -269,6 +312,8 @@ bool CRepositoryMgr::SaveSecurityXMLToRepository(CErrorMgr& errorMgr, std::strin
     errorMgr.AddMessage(kLevelError, kStoreLabel, "internal Error: pRawFeatures didn't contain a ProductName");
     return !errorMgr.IsError();
   }
+  const CRepositoryLock lock(errorMgr);
+  if (!lock.IsHeld()) return false;
   const xml::Document repository = OpenRepository(errorMgr);
   if (repository.IsNull()) return !errorMgr.IsError();
   const xml::Node product = FindOrAddProduct(PrepareProducts(repository, language), entry.upgradeCode);

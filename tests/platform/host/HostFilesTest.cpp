@@ -67,6 +67,38 @@ TEST_F(HostFilesTest, AtomicWriteReplacesContentAndLeavesNoTemporaryFile) {
   EXPECT_EQ(found[0].name, "History.xml");
 }
 
+TEST_F(HostFilesTest, AtomicWriteThroughASymbolicLinkReplacesItsTarget) {
+  const std::string target = host_.WriteHostFile("C:\\Data\\op.ini", "old");
+  const std::string link = host_.HostPath("C:\\Setup\\op.ini");
+  std::filesystem::create_directories(std::filesystem::path(link).parent_path());
+  std::filesystem::create_symlink(target, link);
+  ASSERT_EQ(plat::WriteFileAtomically(files(), "C:\\Setup\\op.ini", "new"), winerr::kSuccess);
+  EXPECT_TRUE(std::filesystem::is_symlink(link));
+  EXPECT_EQ(host_.ReadHostFile("C:\\Data\\op.ini"), "new");
+}
+
+// A temporary left by a writer that died, under the name this process would
+// choose next, is skipped: creation is exclusive.
+TEST_F(HostFilesTest, AtomicWriteNeverSharesATemporaryName) {
+  host_.WriteHostFile("C:\\Data\\h.xml", "old");
+  const uint32_t pid = host_.Platform().System().CurrentProcessId();
+  for (int n = 0; n < 50; ++n) {
+    host_.WriteHostFile("C:\\Data\\h.xml.tmp" + std::to_string(pid) + "-" + std::to_string(n), "other's");
+  }
+  ASSERT_EQ(plat::WriteFileAtomically(files(), "C:\\Data\\h.xml", "new"), winerr::kSuccess);
+  EXPECT_EQ(host_.ReadHostFile("C:\\Data\\h.xml"), "new");
+  EXPECT_EQ(host_.ReadHostFile("C:\\Data\\h.xml.tmp" + std::to_string(pid) + "-0"), "other's");
+}
+
+TEST_F(HostFilesTest, AnExclusiveLockWaitsForItsHolder) {
+  std::unique_ptr<plat::IFileLock> first, second;
+  ASSERT_EQ(files().LockExclusive("C:\\Data.lock", 0, &first), winerr::kSuccess);
+  EXPECT_EQ(files().LockExclusive("C:\\Data.lock", 20, &second), winerr::kLockViolation);
+  first.reset();
+  EXPECT_EQ(files().LockExclusive("C:\\Data.lock", 0, &second), winerr::kSuccess);
+  EXPECT_EQ(files().LockExclusive("C:\\no\\Data.lock", 0, &first), winerr::kPathNotFound);
+}
+
 TEST_F(HostFilesTest, FileIdsAreEqualForEveryPathToOneFile) {
   const std::string original = host_.WriteHostFile("C:\\Data\\a.txt", "a");
   host_.WriteHostFile("C:\\Data\\b.txt", "a");
