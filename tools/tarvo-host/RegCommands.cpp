@@ -359,36 +359,19 @@ uint32_t ReadListing(plat::IRegistry& registry, plat::HKey key, const std::strin
 }
 
 // A key's listing and, with `recurse`, its subtree in the order reg /s
-// prints it. Keys deeper than Windows allows are left out of the subtree
-// (only a host made before the registry refused them holds any); the walk
-// stopping there also ends a redirection that leads back to an ancestor.
-struct Collector {
-  plat::IRegistry& registry;
-  uint32_t viewSam = 0;
-  bool recurse = false;
-  std::vector<KeyListing> listings;
-  std::string leftOut;  // the first key too deep to be listed
-
-  // `depth`: the levels `key` lies below its root.
-  uint32_t Collect(plat::HKey key, const std::string& path, size_t depth) {
-    listings.emplace_back();
-    if (uint32_t rc = ReadListing(registry, key, path, &listings.back())) return rc;
-    if (!recurse) return winerr::kSuccess;
-    const std::vector<std::string> children = listings.back().subKeys;
-    if (!children.empty() && depth >= plat::kMaxKeyDepth) {
-      if (leftOut.empty()) leftOut = path + "\\" + children.front();
-      return winerr::kSuccess;
-    }
-    for (const std::string& child : children) {
-      plat::HKey sub = plat::kNullKey;
-      if (uint32_t rc = registry.OpenKey(key, child, plat::kKeyRead | viewSam, &sub)) return rc;
-      const uint32_t rc = Collect(sub, path + "\\" + child, depth + 1);
-      registry.CloseKey(sub);
-      if (rc) return rc;
-    }
-    return winerr::kSuccess;
-  }
-};
+// prints it; `leftOut` names the first key too deep to be listed.
+uint32_t CollectListings(plat::IRegistry& registry, plat::HKey key, const std::string& path, size_t depth,
+                         uint32_t viewSam, bool recurse, std::vector<KeyListing>* listings, std::string* leftOut) {
+  return WalkKeyTree(
+      registry, key, path, depth, viewSam,
+      [&](plat::HKey visited, const std::string& visitedPath, std::vector<std::string>* children) {
+        listings->emplace_back();
+        if (uint32_t rc = ReadListing(registry, visited, visitedPath, &listings->back())) return rc;
+        if (recurse) *children = listings->back().subKeys;
+        return winerr::kSuccess;
+      },
+      leftOut);
+}
 
 void NoteLeftOut(CommandContext& c, const std::string& operation, const std::string& leftOut) {
   if (leftOut.empty()) return;
@@ -475,12 +458,13 @@ int RunQuery(CommandContext& c, const std::vector<std::string>& raw) {
     return c.Fail(RcMessage(rc));
   }
   QueryShape shape{args.Has(kOptRecurse), args.Has(kOptValue) || args.Has(kOptDefault), args.Has(kOptDefault)};
-  Collector collector{registry, args.viewSam, shape.recurse, {}, {}};
-  const uint32_t rc = collector.Collect(handle, key.display, KeyDepth(key.subKey));
+  std::vector<KeyListing> listings;
+  std::string leftOut;
+  const uint32_t rc =
+      CollectListings(registry, handle, key.display, KeyDepth(key.subKey), args.viewSam, shape.recurse, &listings, &leftOut);
   registry.CloseKey(handle);
   if (rc) return c.Fail(RcMessage(rc));
-  std::vector<KeyListing>& listings = collector.listings;
-  NoteLeftOut(c, "query", collector.leftOut);
+  NoteLeftOut(c, "query", leftOut);
   size_t matches = 0;
   if (shape.filtered) {
     matches = FilterValues(&listings, args.Has(kOptDefault) ? std::string() : args.valueName);

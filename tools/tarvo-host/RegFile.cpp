@@ -149,32 +149,43 @@ std::string ValueLine(const std::string& name, const plat::RegValue& value) {
   return HexLine(prefix + tag, value.data);
 }
 
+}  // namespace
+
+uint32_t WalkKeyTree(plat::IRegistry& registry, plat::HKey key, const std::string& path, size_t depth,
+                     uint32_t viewSam, const KeyVisitor& visit, std::string* leftOut) {
+  std::vector<std::string> children;
+  if (uint32_t rc = visit(key, path, &children)) return rc;
+  if (!children.empty() && depth >= plat::kMaxKeyDepth) {
+    if (leftOut->empty()) *leftOut = path + "\\" + children.front();
+    return winerr::kSuccess;
+  }
+  for (const std::string& child : children) {
+    plat::HKey sub = plat::kNullKey;
+    if (uint32_t rc = registry.OpenKey(key, child, plat::kKeyRead | viewSam, &sub)) return rc;
+    const uint32_t rc = WalkKeyTree(registry, sub, path + "\\" + child, depth + 1, viewSam, visit, leftOut);
+    registry.CloseKey(sub);
+    if (rc) return rc;
+  }
+  return winerr::kSuccess;
+}
+
+namespace {
+
 class Exporter {
  public:
   Exporter(plat::IRegistry& registry, uint32_t viewSam) : registry_(registry), viewSam_(viewSam) {}
 
-  // `depth`: the levels `key` lies below its root. Keys deeper than Windows
-  // allows are left out (only a host made before the registry refused them
-  // holds any); the walk stopping there also ends a redirection that leads
-  // back to an ancestor.
-  uint32_t WriteKey(plat::HKey key, const std::string& path, size_t depth) {
-    text_ += "[" + path + "]\r\n";
-    if (uint32_t rc = WriteValues(key)) return rc;
-    text_ += "\r\n";
-    std::vector<std::string> children;
-    if (uint32_t rc = SubKeyNames(key, &children)) return rc;
-    if (!children.empty() && depth >= plat::kMaxKeyDepth) {
-      if (leftOut_.empty()) leftOut_ = path + "\\" + children.front();
-      return winerr::kSuccess;
-    }
-    for (const std::string& child : children) {
-      plat::HKey sub = plat::kNullKey;
-      if (uint32_t rc = registry_.OpenKey(key, child, plat::kKeyRead | viewSam_, &sub)) return rc;
-      const uint32_t rc = WriteKey(sub, path + "\\" + child, depth + 1);
-      registry_.CloseKey(sub);
-      if (rc) return rc;
-    }
-    return winerr::kSuccess;
+  // Appends `key` and its subtree.
+  uint32_t WriteTree(plat::HKey key, const std::string& path, size_t depth) {
+    return WalkKeyTree(
+        registry_, key, path, depth, viewSam_,
+        [this](plat::HKey visited, const std::string& visitedPath, std::vector<std::string>* children) {
+          text_ += "[" + visitedPath + "]\r\n";
+          if (uint32_t rc = WriteValues(visited)) return rc;
+          text_ += "\r\n";
+          return SubKeyNames(visited, children);
+        },
+        &leftOut_);
   }
 
   const std::string& Text() const { return text_; }
@@ -563,7 +574,7 @@ uint32_t ExportRegFile(plat::IRegistry& registry, plat::HKey root, std::string_v
   plat::HKey key = plat::kNullKey;
   if (uint32_t rc = registry.OpenKey(root, subKey, plat::kKeyRead | viewSam, &key)) return rc;
   Exporter exporter(registry, viewSam);
-  const uint32_t rc = exporter.WriteKey(key, FullKeyName(root, subKey), KeyDepth(subKey));
+  const uint32_t rc = exporter.WriteTree(key, FullKeyName(root, subKey), KeyDepth(subKey));
   registry.CloseKey(key);
   if (rc) return rc;
   if (leftOut) *leftOut = exporter.LeftOut();

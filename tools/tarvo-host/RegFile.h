@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,17 @@ bool SplitRootedPath(std::string_view path, bool allowShort, plat::HKey* root, s
 
 // The levels `subKey` ("SOFTWARE\X") lies below its root: 0 for the root.
 size_t KeyDepth(std::string_view subKey);
+
+// Visits `key` (named `path`, `depth` levels below its root) and then its
+// subtree, depth first in the order reg /s and exports list keys. The
+// visitor reads one key and gives back its subkey names. Keys deeper than
+// Windows allows are not visited (only a host made before the registry
+// refused them holds any) and `leftOut` gets the first; stopping there also
+// ends a redirection that leads back to an ancestor. Returns the first
+// failure of the visitor or of opening a subkey.
+using KeyVisitor = std::function<uint32_t(plat::HKey key, const std::string& path, std::vector<std::string>* subKeys)>;
+uint32_t WalkKeyTree(plat::IRegistry& registry, plat::HKey key, const std::string& path, size_t depth,
+                     uint32_t viewSam, const KeyVisitor& visit, std::string* leftOut);
 
 // ---- Export --------------------------------------------------------------
 
