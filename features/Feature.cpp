@@ -184,6 +184,13 @@ int CFeature::GetAdaptionMomentString(CErrorMgr& errorMgr, std::string_view text
   return secfile::AdaptionMomentFromText(text);
 }
 
+void CFeature::CopyOriginFrom(const CFeature& other) {
+  sessionId_ = other.sessionId_;
+  productName_ = other.productName_;
+  rebootRequirement_ = other.rebootRequirement_;
+  adaptionMoment_ = other.adaptionMoment_;
+}
+
 bool CFeature::LoadFeature(CErrorMgr& errorMgr, CIniFile& opFile, const xml::Node& node) {
   const std::string sessionId = opFile.GetValue("GENERAL", "SessionID");
   if (!GetFeatureFromXml(errorMgr, node, sessionId)) return false;

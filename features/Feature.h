@@ -119,6 +119,10 @@ class CFeature {
   int GetAdaptionMoment() const { return adaptionMoment_; }
 
  protected:
+  // Takes over where `other` came from (session, product) and when it
+  // applies (reboot, adaption moment): what a feature read from the system
+  // keeps of the feature it was read for.
+  void CopyOriginFrom(const CFeature& other);
   // The relational operator at the start of `text`; on return `text` holds
   // what follows it. True when the operator was recognised, so that the
   // version is worth reading.

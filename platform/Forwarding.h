@@ -78,6 +78,81 @@ class ForwardingRegistry : public IRegistry {
   IRegistry& base_;
 };
 
+class ForwardingSecurity : public ISecurity {
+ public:
+  explicit ForwardingSecurity(ISecurity& base) : base_(base) {}
+  uint32_t LookupAccountName(std::string_view systemName, std::string_view accountName, winsec::Sid* sid,
+                             std::string* referencedDomain, SidNameUse* use) override {
+    return base_.LookupAccountName(systemName, accountName, sid, referencedDomain, use);
+  }
+  uint32_t LookupAccountSid(std::string_view systemName, const winsec::Sid& sid, AccountName* account) override {
+    return base_.LookupAccountSid(systemName, sid, account);
+  }
+  uint32_t GetTokenUser(winsec::Sid* user) override { return base_.GetTokenUser(user); }
+  uint32_t GetTokenGroups(std::vector<winsec::Sid>* groups) override { return base_.GetTokenGroups(groups); }
+  uint32_t LookupPrivilegeValue(std::string_view name, uint64_t* luid) override {
+    return base_.LookupPrivilegeValue(name, luid);
+  }
+  uint32_t AdjustTokenPrivilege(uint64_t luid, uint32_t attributes) override {
+    return base_.AdjustTokenPrivilege(luid, attributes);
+  }
+  bool IsPrivilegeEnabled(uint64_t luid) override { return base_.IsPrivilegeEnabled(luid); }
+  uint32_t GetNamedSecurityInfo(std::string_view objectName, SeObjectType type, uint32_t securityInformation,
+                                winsec::SecurityDescriptor* descriptor) override {
+    return base_.GetNamedSecurityInfo(objectName, type, securityInformation, descriptor);
+  }
+  uint32_t SetNamedSecurityInfo(std::string_view objectName, SeObjectType type, uint32_t securityInformation,
+                                const winsec::Sid* owner, const winsec::Sid* group, const winsec::Acl* dacl,
+                                const winsec::Acl* sacl) override {
+    return base_.SetNamedSecurityInfo(objectName, type, securityInformation, owner, group, dacl, sacl);
+  }
+  uint32_t SetFileSecurity(std::string_view path, uint32_t securityInformation,
+                           const winsec::SecurityDescriptor& descriptor) override {
+    return base_.SetFileSecurity(path, securityInformation, descriptor);
+  }
+
+ protected:
+  ISecurity& base_;
+};
+
+class ForwardingAccounts : public IAccounts {
+ public:
+  explicit ForwardingAccounts(IAccounts& base) : base_(base) {}
+  uint32_t LocalGroupAdd(std::string_view name, std::string_view comment) override {
+    return base_.LocalGroupAdd(name, comment);
+  }
+  uint32_t LocalGroupDelete(std::string_view name) override { return base_.LocalGroupDelete(name); }
+  uint32_t LocalGroupGetInfo(std::string_view name, LocalGroupInfo* info) override {
+    return base_.LocalGroupGetInfo(name, info);
+  }
+  uint32_t LocalGroupEnum(std::vector<LocalGroupInfo>* groups) override { return base_.LocalGroupEnum(groups); }
+  uint32_t LocalGroupAddMembers(std::string_view group, const std::vector<winsec::Sid>& members) override {
+    return base_.LocalGroupAddMembers(group, members);
+  }
+  uint32_t LocalGroupAddMembersByName(std::string_view group, const std::vector<std::string>& members) override {
+    return base_.LocalGroupAddMembersByName(group, members);
+  }
+  uint32_t LocalGroupDelMembers(std::string_view group, const std::vector<winsec::Sid>& members) override {
+    return base_.LocalGroupDelMembers(group, members);
+  }
+  uint32_t LocalGroupDelMembersByName(std::string_view group, const std::vector<std::string>& members) override {
+    return base_.LocalGroupDelMembersByName(group, members);
+  }
+  uint32_t LocalGroupGetMembers(std::string_view group, std::vector<LocalGroupMember>* members) override {
+    return base_.LocalGroupGetMembers(group, members);
+  }
+  uint32_t UserGetLocalGroups(std::string_view userName, bool includeIndirect,
+                              std::vector<std::string>* groups) override {
+    return base_.UserGetLocalGroups(userName, includeIndirect, groups);
+  }
+  uint32_t UserModalsGetDomain(std::string* domainName, winsec::Sid* domainSid) override {
+    return base_.UserModalsGetDomain(domainName, domainSid);
+  }
+
+ protected:
+  IAccounts& base_;
+};
+
 class ForwardingAutomaticUpdates : public IAutomaticUpdates {
  public:
   explicit ForwardingAutomaticUpdates(IAutomaticUpdates& base) : base_(base) {}

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "access/GroupUser.h"
 #include "features/WUA.h"
 #include "infra/ErrorMgr.h"
 #include "infra/IniFile.h"
@@ -30,7 +31,7 @@ std::unique_ptr<CFeature> Create() {
 // The one place a feature kind is added to discovery; the order is that of
 // secfile::kFeatureKinds.
 constexpr std::array<DiscoverableKind, 6> kDiscoverableKinds = {{
-    {FeatureKind::kGroupUser, nullptr, "    Found    GroupUser Feature", false},
+    {FeatureKind::kGroupUser, &Create<CGroupUser>, "    Found    GroupUser Feature", false},
     {FeatureKind::kFilePermission, nullptr, "    Found  %d FilePermission Features", true},
     {FeatureKind::kRegistryPermission, nullptr, "    Found  %d RegistryPermission Feature", true},
     {FeatureKind::kDcom, nullptr, "    Found    DCOM Feature", false},

@@ -540,6 +540,17 @@ uint32_t Node::SetAttribute(std::string_view qualifiedName, std::string_view val
   return kOk;
 }
 
+uint32_t Node::RemoveAttribute(std::string_view qualifiedName) const {
+  pugi::xml_node n(Native());
+  if (!n || attribute_ || n.type() != pugi::node_element) return kErrFail;
+  const std::string name(qualifiedName);
+  if (n.attribute(name.c_str())) {
+    TreeRef()->asLoaded = false;
+    n.remove_attribute(name.c_str());
+  }
+  return kOk;
+}
+
 Node Node::SelectSingleNode(std::string_view xpath, uint32_t* hr) const {
   return SelectNodes(xpath, hr).Item(0);
 }

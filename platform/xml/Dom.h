@@ -115,6 +115,9 @@ class Node {
   // ToDocumentText makes it. kErrInvalidArg for a name that is not a
   // qualified XML name, kErrFail when this is not an element.
   uint32_t SetAttribute(std::string_view qualifiedName, std::string_view value) const;
+  // Removes the attribute of that name from this element; kOk also when
+  // there was none. Nodes that referred to the attribute become stale.
+  uint32_t RemoveAttribute(std::string_view qualifiedName) const;
 
   // XPath 1.0 relative to this node. Names with a prefix match the
   // qualified name literally ("t:product" matches every element written
