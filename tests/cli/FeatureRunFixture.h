@@ -24,8 +24,9 @@ class FeatureRunTest : public ::testing::Test {
   static constexpr const char* kOpFile = "C:\\setup\\op.ini";
   static constexpr const char* kRepository = "C:\\Windows\\Security\\Kelmar\\";
 
-  explicit FeatureRunTest(std::string_view profile = "win7-sp1-x64", std::string_view updateAgent = "present")
-      : host_(profile, "en-US", host::OpenOptions{}.process32Bit, updateAgent) {
+  explicit FeatureRunTest(std::string_view profile = "win7-sp1-x64", std::string_view updateAgent = "present",
+                          std::string_view language = "en-US")
+      : host_(profile, language, host::OpenOptions{}.process32Bit, updateAgent) {
     host_.Platform().Files().MakeDirectory("C:\\logs");
   }
 

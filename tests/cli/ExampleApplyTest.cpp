@@ -1,0 +1,62 @@
+// The shipped example applied end to end on English and German hosts: both
+// installation moments, what tarvo-host shows afterwards, and a second run
+// that leaves the machine as the first one left it.
+#include <string>
+
+#include "cli/FeatureRunFixture.h"
+
+namespace {
+
+class ExampleApplyTest : public FeatureRunTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  ExampleApplyTest() : FeatureRunTest("win7-sp1-x64", "present", GetParam()) {}
+
+  void WriteExampleOpFile(int moment) {
+    const auto example = [this](const char* name) {
+      return host_.WindowsPathOf(std::string(TARVO_SOURCE_DIR) + "/examples/" + name);
+    };
+    WriteOpFile(General({"InstallationMoment=" + std::to_string(moment)}),
+                {{"Product1",
+                  {"UpgradeCode={A}", "InstallDir=C:\\Program Files\\Control Station",
+                   "SecurityXML1=" + example("ControlStation.xml")}},
+                 {"Product2",
+                  {"UpgradeCode={B}", "InstallDir=C:\\Program Files\\Data Server",
+                   "SecurityXML1=" + example("DataServer.xml")}}});
+  }
+  void ApplyBothMoments() {
+    for (int moment : {0, 1}) {
+      WriteExampleOpFile(moment);
+      ASSERT_EQ(Tarvo("ApplyFeatures").exitCode, 0) << moment;
+    }
+  }
+  ProgramResult HostTool(std::vector<std::string> args) {
+    return RunProgram(BinaryPath("tarvo-host"), std::move(args), {{"TARVO_HOST", host_.Folder()}});
+  }
+};
+
+INSTANTIATE_TEST_SUITE_P(Languages, ExampleApplyTest, ::testing::Values("en-US", "de-DE"));
+
+TEST_P(ExampleApplyTest, AppliesItsGroupsOnceAndASecondRunChangesNothing) {
+  const bool german = std::string(GetParam()) == "de-DE";
+  ApplyBothMoments();
+  const std::string groups = HostTool({"groups"}).out;
+  for (const std::string& expected : {
+           std::string("CS Operators  ("), std::string("  Operators of the Control Station\n"),
+           std::string("DS Archive Writers  ("),
+           std::string("  members: ") + (german ? "NT-AUTORITÄT\\NETZWERKDIENST" : "NT AUTHORITY\\NETWORK SERVICE"),
+           std::string("  members: WIN7-SP1-X64\\tester\n"),
+       }) {
+    EXPECT_NE(groups.find(expected), std::string::npos) << expected << "\n" << groups;
+  }
+  EXPECT_EQ(groups.find("DS Legacy Gateway"), std::string::npos);
+
+  ASSERT_EQ(HostTool({"snapshot", "save", "first"}).exitCode, 0);
+  ApplyBothMoments();
+  // Only the program's own log in the repository grows.
+  const std::string diff = HostTool({"diff", "first"}).out;
+  EXPECT_EQ(diff.find("group"), std::string::npos) << diff;
+  EXPECT_EQ(Count(diff, "\n"), Count(diff, "Tarvo.log")) << diff;
+  EXPECT_NE(Log().find("already exists - so it couldn't been created"), std::string::npos);
+}
+
+}  // namespace
