@@ -6,6 +6,7 @@
 #include <libxml/schemasInternals.h>
 #include <libxml/xmlschemas.h>
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -112,13 +113,15 @@ std::string BaseDocument() {
 )";
 }
 
-// The whole t:body element of the base document.
-std::string BodyOfBaseDocument() {
+// The text of the base document from `begin` to the end of the next `end`.
+std::string PartOfBaseDocument(const std::string& begin, const std::string& end) {
   const std::string doc = BaseDocument();
-  const size_t begin = doc.find("<t:body>");
-  const std::string endTag = "</t:body>";
-  return doc.substr(begin, doc.find(endTag) + endTag.size() - begin);
+  const size_t from = doc.find(begin);
+  return doc.substr(from, doc.find(end, from) + end.size() - from);
 }
+
+// The whole t:body element of the base document.
+std::string BodyOfBaseDocument() { return PartOfBaseDocument("<t:body>", "</t:body>"); }
 
 // A change to the base document: `from` must occur exactly once.
 struct Change {
@@ -126,6 +129,15 @@ struct Change {
   std::string from;
   std::string to;
 };
+
+// Replaces the children of the base document's element that starts with
+// `startTag` by `children`, in the order given.
+Change WithChildren(const char* what, const std::string& startTag, const std::string& endTag,
+                    std::initializer_list<std::string> children) {
+  std::string element = startTag;
+  for (const std::string& child : children) element += child;
+  return {what, PartOfBaseDocument(startTag, endTag), element + endTag};
+}
 
 // The base document with the change applied, or "" (and a test failure)
 // when the change does not fit the document.
@@ -396,6 +408,82 @@ TEST_F(SchemaStructure, AcceptsTheOptionalPartsLeftOutOrRepeated) {
         <t:path hkey="HKEY_LOCAL_MACHINE" value="SOFTWARE\Control Station">)"},
       },
       true);
+}
+
+// --- children of feature elements in any order ----------------------------------
+
+const std::string kGroupUser = R"(<t:groupuser reboot="no">)";
+const std::string kFilePath = R"(<t:fileSystemPath value="C:\Projects" osversion="+=win7">)";
+const std::string kRegistryPath = R"(<t:path hkey="HKEY_LOCAL_MACHINE" value="SOFTWARE\Control Station">)";
+const std::string kComponentService = "<t:componentService>";
+const std::string kDcom = "<t:dcom>";
+const std::string kLimits = "<t:limits>";
+const std::string kComponent = R"(<t:component applicationID="{6C1D2E4A-93B7-4F0E-8A51-2D7C9B3E5F10}" name="Runtime">)";
+const std::string kLan = R"(<t:lan value="Local Area Connection">)";
+
+const std::string kGroup = R"(<t:group value="CS Operators"/>)";
+const std::string kUser = R"(<t:user value="operator"><t:groupmember value="CS Operators"/></t:user>)";
+const std::string kFileEntry =
+    R"(<t:filePermissions user="CS Operators" applyOnto="This folder only"><t:fullControl allow="true"/></t:filePermissions>)";
+const std::string kInherit = R"(<t:inheritFromParentToChild value="true" inherited="CopyInherited"/>)";
+const std::string kReplace = R"(<t:replaceAllChild value="false"/>)";
+const std::string kKey = R"(<t:key name="InstallPath" keytype="REG_SZ" value="C:\CS"/>)";
+const std::string kRegistryEntry =
+    R"(<t:registryPermissions user="CS Operators" applyOntoReg="This key only"><t:queryValue allow="true"/></t:registryPermissions>)";
+const std::string kLaunch = R"(<t:launch user="CS Operators"><t:localLaunch allow="true"/></t:launch>)";
+const std::string kAccess = R"(<t:access user="CS Operators"><t:remoteAccess allow="true"/></t:access>)";
+const std::string kDefaults = "<t:defaults>" + kAccess + "</t:defaults>";
+const std::string kLimitsElement = "<t:limits>" + kLaunch + "</t:limits>";
+const std::string kComponentElement = R"(<t:component applicationID="{0A}"/>)";
+const std::string kAuthentication = R"(<t:authenticationLevel value="call"/>)";
+const std::string kLaunchPermissions = R"(<t:launchPermissions value="customize">)" + kLaunch + "</t:launchPermissions>";
+const std::string kAccessPermissions = R"(<t:accessPermissions value="customize">)" + kAccess + "</t:accessPermissions>";
+const std::string kIcmp = R"(<t:icmp value="false"/>)";
+const std::string kService = R"(<t:service name="Viewer" exepath="C:\CS\viewer.exe"><t:scopeAny/></t:service>)";
+const std::string kPort = R"(<t:port name="Alarms" value="50120"><t:scopeAny/></t:port>)";
+const std::string kSystemService = R"(<t:systemService name="NET_FW_SERVICE_UPNP"><t:scopeAny/></t:systemService>)";
+
+TEST_F(SchemaStructure, AcceptsTheChildrenOfFeatureElementsInAnyOrder) {
+  ExpectEachChange(
+      {
+          WithChildren("users before groups", kGroupUser, "</t:groupuser>", {kUser, kGroup, kUser}),
+          WithChildren("file path reversed", kFilePath, "</t:fileSystemPath>", {kReplace, kInherit, kFileEntry}),
+          WithChildren("file path mixed", kFilePath, "</t:fileSystemPath>",
+                       {kInherit, kFileEntry, kReplace, kFileEntry}),
+          WithChildren("registry path reversed", kRegistryPath, "</t:path>",
+                       {kReplace, kInherit, kRegistryEntry, kKey}),
+          WithChildren("registry path mixed", kRegistryPath, "</t:path>",
+                       {kRegistryEntry, kInherit, kKey, kReplace, kRegistryEntry, kKey}),
+          WithChildren("dcom reversed", kDcom, "</t:dcom>", {kComponentElement, kLimitsElement, kDefaults}),
+          WithChildren("access before launch", kLimits, "</t:limits>", {kAccess, kLaunch, kAccess}),
+          WithChildren("DCOM application reversed", kComponent, "</t:component>",
+                       {kAccessPermissions, kLaunchPermissions, kAuthentication}),
+          WithChildren("firewall reversed", kLan, "</t:lan>", {kSystemService, kPort, kService, kIcmp}),
+          WithChildren("icmp between entries", kLan, "</t:lan>", {kPort, kIcmp, kService}),
+      },
+      true);
+}
+
+// Reordering must not loosen anything else: each setting still occurs once,
+// and only the children and values of the element are allowed.
+TEST_F(SchemaStructure, KeepsTheLimitsOfChildrenInAnyOrder) {
+  ExpectEachChange(
+      {
+          WithChildren("second inheritance setting", kFilePath, "</t:fileSystemPath>",
+                       {kInherit, kFileEntry, kInherit}),
+          WithChildren("second replace setting", kFilePath, "</t:fileSystemPath>", {kReplace, kReplace}),
+          WithChildren("second setting after both", kRegistryPath, "</t:path>", {kReplace, kKey, kInherit, kReplace}),
+          WithChildren("second icmp after an entry", kLan, "</t:lan>", {kIcmp, kPort, kIcmp}),
+          WithChildren("registry value on a file path", kFilePath, "</t:fileSystemPath>", {kInherit, kKey}),
+          WithChildren("file entry on a registry path", kRegistryPath, "</t:path>", {kReplace, kFileEntry}),
+          WithChildren("unknown inheritance mode first", kFilePath, "</t:fileSystemPath>",
+                       {R"(<t:inheritFromParentToChild value="true" inherited="Keep"/>)", kFileEntry}),
+          WithChildren("second dcom element", kComponentService, "</t:componentService>",
+                       {"<t:dcom/>", "<t:dcom/>"}),
+          WithChildren("second authentication level", kComponent, "</t:component>",
+                       {kAuthentication, kLaunchPermissions, kAuthentication}),
+      },
+      false);
 }
 
 }  // namespace
