@@ -8,9 +8,8 @@
 #include "tools/tarvo-host/Json.h"
 
 namespace hosttool {
-namespace {
 
-const char* UseName(plat::SidNameUse use) {
+const char* SidUseName(plat::SidNameUse use) {
   switch (use) {
     case plat::SidNameUse::kUser: return "user";
     case plat::SidNameUse::kGroup: return "group";
@@ -25,6 +24,8 @@ const char* UseName(plat::SidNameUse use) {
   }
   return "unknown";
 }
+
+namespace {
 
 // A member as NetLocalGroupGetMembers names it: "DOMAIN\name", or the SID
 // of an account that no longer exists.
@@ -47,7 +48,7 @@ std::vector<MemberView> MembersOf(host::AccountDirectory& accounts, const winsec
 void WriteMembersJson(JsonWriter& j, const std::vector<MemberView>& members) {
   j.Key("members").BeginArray();
   for (const MemberView& m : members) {
-    j.BeginObject().Field("sid", m.sid).Field("name", m.name).Field("use", UseName(m.use)).EndObject();
+    j.BeginObject().Field("sid", m.sid).Field("name", m.name).Field("use", SidUseName(m.use)).EndObject();
   }
   j.EndArray();
 }

@@ -1,7 +1,9 @@
 #include "tools/tarvo-host/HostCommands.h"
 
 #include <iostream>
+#include <optional>
 
+#include "platform/host/AccountDirectory.h"
 #include "platform/text/Text.h"
 #include "tools/tarvo-host/Json.h"
 
@@ -17,6 +19,8 @@ int RunSignCommand(CommandContext& context);
 int RunWuaCommand(CommandContext& context);
 int RunSnapshotCommand(CommandContext& context);
 int RunDiffCommand(CommandContext& context);
+// Command of LocalGroupCommand.cpp.
+int RunLocalGroupCommand(CommandContext& context);
 
 namespace {
 
@@ -26,7 +30,10 @@ int RunHelp(CommandContext& c);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
-      {"init", "init [--profile NAME] [--lang en-US|de-DE] [--clock real|virtual] [--force]", RunInit},
+      {"init",
+       "init [--profile NAME] [--lang en-US|de-DE] [--clock real|virtual] [--user NAME] [--force]\n"
+       "  (--user: the name of the host's user; without it the Linux user's name)",
+       RunInit},
       {"show", "show                      profile summary of the host", RunShow},
       {"reg",
        "reg query|add|delete KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/s] [/f] [/reg:32|/reg:64]\n"
@@ -35,6 +42,11 @@ const std::vector<Command>& Commands() {
        RunRegCommand},
       {"accounts", "accounts                  users, groups and local groups with SIDs and members", RunAccountsCommand},
       {"groups", "groups                    local groups with descriptions and members", RunGroupsCommand},
+      {"localgroup",
+       "localgroup [NAME]         local group names, or one group with its comment and members\n"
+       "  localgroup NAME /add [/comment:TEXT]   localgroup NAME /delete   (create or delete a group)\n"
+       "  localgroup NAME ACCOUNT... /add|/delete   (members; ACCOUNT: name, DOMAIN\\name or a SID)",
+       RunLocalGroupCommand},
       {"acl",
        "acl PATH | acl --reg KEY [/reg:32|/reg:64]   owner, flags and DACL (PATH: Windows path, or POSIX = Z:)\n"
        "  acl set PATH SDDL   acl --reg set KEY SDDL [/reg:32]   (a DACL with P is set protected)",
@@ -68,8 +80,10 @@ int RunHelp(CommandContext& c) {
   return kExitOk;
 }
 
-// Takes the value after `option` out of the arguments.
-bool TakeOption(std::vector<std::string>& args, std::string_view option, std::string* value, std::string* error) {
+// Takes `option` and the value after it out of the arguments; `value`
+// stays unset when the option is not there.
+bool TakeOption(std::vector<std::string>& args, std::string_view option, std::optional<std::string>* value,
+                std::string* error) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] != option) continue;
     if (i + 1 >= args.size()) {
@@ -80,6 +94,14 @@ bool TakeOption(std::vector<std::string>& args, std::string_view option, std::st
     args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
     return true;
   }
+  return true;
+}
+
+// As above, for an option with a default: `value` keeps it when the option is not there.
+bool TakeOption(std::vector<std::string>& args, std::string_view option, std::string* value, std::string* error) {
+  std::optional<std::string> given;
+  if (!TakeOption(args, option, &given, error)) return false;
+  if (given) *value = std::move(*given);
   return true;
 }
 
@@ -99,22 +121,81 @@ std::string ProfileList() {
   return names;
 }
 
+size_t CharacterCount(std::string_view utf8) {
+  size_t count = 0;
+  for (size_t pos = 0; pos < utf8.size(); ++count) text::NextCodePoint(utf8, pos);
+  return count;
+}
+
+// Whether `name` is one of the names a new host gives its own accounts or
+// well-known SIDs; a user of that name would make lookups by name ambiguous.
+bool IsTakenAccountName(std::string_view name, const host::Profile& profile, host::AccountLanguage language) {
+  const std::string folded = host::FoldAccountName(name);
+  auto same = [&](const char* english, const char* german) {
+    return host::FoldAccountName(host::InLanguage(language, english, german)) == folded;
+  };
+  for (const host::WellKnownAccount& a : host::WellKnownAccounts()) {
+    if (host::AvailableOn(a.since, profile) && same(a.english, a.german)) return true;
+  }
+  for (const host::BuiltinAliasDef& a : host::BuiltinAliases()) {
+    if (host::AvailableOn(a.since, profile) && same(a.english, a.german)) return true;
+  }
+  for (const host::BuiltinDomainAccountDef& a : host::BuiltinDomainAccounts()) {
+    if (same(a.english, a.german)) return true;
+  }
+  return false;
+}
+
+// Why `name` cannot be the host user's name, or "" when it can. Windows
+// refuses these names, and the host would quietly change some of them, so a
+// script asking for a name gets exactly that name or an error.
+std::string UserNameProblem(std::string_view name, const host::Profile& profile, std::string_view language) {
+  constexpr size_t kMaxUserName = 20;  // characters on Windows; the host keeps as many bytes
+  constexpr std::string_view kForbidden = "\"/\\[]:|<>+=;?*,@";
+  const std::string quoted = "'" + std::string(name) + "'";
+  if (name.empty()) return "the user name is empty";
+  if (CharacterCount(name) > kMaxUserName) return quoted + " is longer than the 20 characters of a user name";
+  if (name.size() > kMaxUserName) {
+    return quoted + " is longer than the 20 bytes of UTF-8 the host keeps of a user name";
+  }
+  bool onlyDotsAndSpaces = true;
+  for (unsigned char ch : name) {
+    if (ch < 32 || kForbidden.find(static_cast<char>(ch)) != std::string_view::npos) {
+      return quoted + " holds a character a user name may not hold (control characters and " +
+             std::string(kForbidden) + ")";
+    }
+    if (ch != '.' && ch != ' ') onlyDotsAndSpaces = false;
+  }
+  if (onlyDotsAndSpaces) return quoted + " holds only dots and spaces";
+  if (IsTakenAccountName(name, profile, host::AccountLanguageOf(language))) {
+    return quoted + " is the name of a built-in account or group of the host";
+  }
+  return "";
+}
+
 int RunInit(CommandContext& c) {
   host::CreateOptions create;
+  std::optional<std::string> user;
   std::string error;
   if (!TakeOption(c.args, "--profile", &create.profile, &error) ||
       !TakeOption(c.args, "--lang", &create.language, &error) ||
-      !TakeOption(c.args, "--clock", &create.clock, &error)) {
+      !TakeOption(c.args, "--clock", &create.clock, &error) || !TakeOption(c.args, "--user", &user, &error)) {
     return c.Fail(error);
   }
   const bool force = TakeFlag(c.args, "--force");
   if (!c.args.empty()) return c.Fail("init: unexpected argument '" + c.args[0] + "'");
-  if (!host::FindProfile(create.profile)) {
-    return c.Fail("unknown profile '" + create.profile + "' (known: " + ProfileList() + ")");
+  const host::Profile* profile = host::FindProfile(create.profile);
+  if (!profile) return c.Fail("unknown profile '" + create.profile + "' (known: " + ProfileList() + ")");
+  if (user) {
+    if (std::string problem = UserNameProblem(*user, *profile, create.language); !problem.empty()) {
+      return c.Fail("init: --user: " + problem);
+    }
+    create.userName = *user;
   }
   auto made = host::Host::Create(c.hostFolder, create, force, host::OpenOptions{false}, &error);
   if (!made) return c.Fail(error);
-  *c.out << "Created host " << made->Folder() << " (" << create.profile << ", " << create.language << ")\n";
+  *c.out << "Created host " << made->Folder() << " (" << create.profile << ", " << create.language << ", user "
+         << made->Identity().userName << ")\n";
   return kExitOk;
 }
 

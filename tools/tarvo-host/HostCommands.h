@@ -51,4 +51,7 @@ int RunHostTool(const std::vector<std::string>& args, std::ostream& out, std::os
 // Commands provided by other files.
 int RunRegCommand(CommandContext& context);
 
+// How --json names what a SID stands for: "user", "alias", "wellKnownGroup" ...
+const char* SidUseName(plat::SidNameUse use);
+
 }  // namespace hosttool
