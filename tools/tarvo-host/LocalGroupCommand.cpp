@@ -8,6 +8,7 @@
 #include "platform/WinError.h"
 #include "platform/host/AccountDirectory.h"
 #include "platform/host/HostAccounts.h"
+#include "platform/text/Text.h"
 #include "tools/tarvo-host/HostCommands.h"
 #include "tools/tarvo-host/Json.h"
 
@@ -25,14 +26,6 @@ struct LocalGroupRequest {
   std::optional<std::string> comment;
 };
 
-std::string AsciiLower(std::string_view text) {
-  std::string lower(text);
-  for (char& ch : lower) {
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-  }
-  return lower;
-}
-
 // Options start with "/" and ignore case, as net's do; what follows the
 // colon of /comment: is kept as written. Returns what is wrong, or "".
 std::string ReadRequest(const std::vector<std::string>& args, LocalGroupRequest* request) {
@@ -43,7 +36,7 @@ std::string ReadRequest(const std::vector<std::string>& args, LocalGroupRequest*
       request->names.push_back(arg);
       continue;
     }
-    const std::string option = AsciiLower(arg);
+    const std::string option = text::AsciiLower(arg);
     if (option == "/add") {
       request->add = true;
     } else if (option == "/delete" || option == "/del") {
