@@ -53,36 +53,6 @@ CUserGroup ReadUserGroup(const xml::Node& node) {
   return group;
 }
 
-// An account of a t:user entry as the machine knows it.
-struct ResolvedAccount {
-  std::string name;  // the machine's name for it (well-known names translated)
-  winsec::Sid sid;
-  bool found = false;
-  // Added by SID; otherwise by "domain\name", the form a domain account
-  // is named in.
-  bool bySid = true;
-};
-
-// A well-known account is taken by its SID whenever the domain given is
-// its own, so "NT AUTHORITY\NETWORK SERVICE" is found on a German machine
-// too. Any other account given with a domain is looked up in that domain,
-// never by its bare name, which could be a local account of the same name.
-ResolvedAccount ResolveAccount(const UserEntry& user) {
-  ResolvedAccount account;
-  const std::optional<WellKnownAccount> wellKnown = FindWellKnownAccount(user.name);
-  account.name = wellKnown ? wellKnown->localName : user.name;
-  if (wellKnown && wellKnown->IsDomainOf(user.domain)) {
-    account.sid = wellKnown->sid;
-    account.found = true;
-    return account;
-  }
-  account.bySid = user.domain.empty();
-  const std::string lookup = user.domain.empty() ? account.name : user.domain + "\\" + account.name;
-  std::string referencedDomain;
-  account.found = CTool::GetSidFromAccountName(&referencedDomain, lookup, &account.sid) == 0;
-  return account;
-}
-
 // Whether the account is a member of the local group: directly (any kind of
 // account, compared by SID), or for a local user also through a global group.
 bool IsMember(const ResolvedAccount& account, const std::string& groupName) {
@@ -248,7 +218,7 @@ bool CGroupUser::ApplyGroups(CErrorMgr& errorMgr) {
 }
 
 void CGroupUser::ApplyMemberships(CErrorMgr& errorMgr, const UserEntry& user) {
-  const ResolvedAccount account = ResolveAccount(user);
+  const ResolvedAccount account = ResolveAccount(user.domain, user.name);
   errorMgr.AddMessageF(kLevelDebug, kApplyLabel, "GetSIDFromName   Domain='%s'  UserName='%s'", user.domain.c_str(),
                        account.name.c_str());
   if (!account.found) {
@@ -301,7 +271,7 @@ std::unique_ptr<CFeature> CGroupUser::GetCurrentFeature(CErrorMgr& errorMgr) {
     current->groups_.push_back(std::move(found));
   }
   for (const UserEntry& user : users_) {
-    const ResolvedAccount account = ResolveAccount(user);
+    const ResolvedAccount account = ResolveAccount(user.domain, user.name);
     UserEntry found{user.domain, user.name, {}};
     for (const CUserGroup& membership : user.memberships) {
       const bool member = IsMember(account, TranslateAccountName(membership.name));

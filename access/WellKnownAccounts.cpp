@@ -3,6 +3,7 @@
 #include <array>
 #include <span>
 
+#include "infra/Tool.h"
 #include "platform/Platform.h"
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
@@ -121,4 +122,20 @@ std::optional<WellKnownAccount> FindWellKnownAccount(std::string_view englishNam
 std::string TranslateAccountName(std::string_view name) {
   const std::optional<WellKnownAccount> account = FindWellKnownAccount(name);
   return account ? account->localName : std::string(name);
+}
+
+ResolvedAccount ResolveAccount(std::string_view domain, std::string_view name) {
+  ResolvedAccount account;
+  const std::optional<WellKnownAccount> wellKnown = FindWellKnownAccount(name);
+  account.name = wellKnown ? wellKnown->localName : std::string(name);
+  if (wellKnown && wellKnown->IsDomainOf(domain)) {
+    account.sid = wellKnown->sid;
+    account.found = true;
+    return account;
+  }
+  account.bySid = domain.empty();
+  const std::string lookup = domain.empty() ? account.name : std::string(domain) + "\\" + account.name;
+  std::string referencedDomain;
+  account.found = CTool::GetSidFromAccountName(&referencedDomain, lookup, &account.sid) == 0;
+  return account;
 }

@@ -34,6 +34,22 @@ std::optional<WellKnownAccount> FindWellKnownAccount(std::string_view englishNam
 // and a name whose lookup fails, comes back unchanged.
 std::string TranslateAccountName(std::string_view name);
 
+// An account named in a security file, as the machine knows it.
+struct ResolvedAccount {
+  std::string name;  // the machine's name for it (well-known names translated)
+  winsec::Sid sid;
+  bool found = false;
+  // Found by its own name or as a well-known account; otherwise looked up
+  // as "domain\name", the form a domain account goes by.
+  bool bySid = true;
+};
+
+// A well-known account is taken by its SID whenever the domain given is its
+// own, so "NT AUTHORITY\NETWORK SERVICE" is found on a German machine too.
+// Any other account given with a domain is looked up in that domain, never
+// by its bare name, which could be a local account of the same name.
+ResolvedAccount ResolveAccount(std::string_view domain, std::string_view name);
+
 // Whether `text` with its terminating NUL fits a lookup buffer of
 // `bufferChars` UTF-16 units, the rule LookupAccountSidW applies to its
 // name and domain buffers.
