@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "access/FilePermission.h"
 #include "access/GroupUser.h"
 #include "features/WUA.h"
 #include "infra/ErrorMgr.h"
@@ -32,7 +33,7 @@ std::unique_ptr<CFeature> Create() {
 // secfile::kFeatureKinds.
 constexpr std::array<DiscoverableKind, 6> kDiscoverableKinds = {{
     {FeatureKind::kGroupUser, &Create<CGroupUser>, "    Found    GroupUser Feature", false},
-    {FeatureKind::kFilePermission, nullptr, "    Found  %d FilePermission Features", true},
+    {FeatureKind::kFilePermission, &Create<CFilePermission>, "    Found  %d FilePermission Features", true},
     {FeatureKind::kRegistryPermission, nullptr, "    Found  %d RegistryPermission Feature", true},
     {FeatureKind::kDcom, nullptr, "    Found    DCOM Feature", false},
     {FeatureKind::kFirewall, nullptr, "    Found    Firewall Feature", false},

@@ -53,7 +53,7 @@ TEST_F(ReturnFeaturesTest, TheExampleGivesTheGoldenFeatureDocument) {
   std::stringstream log;
   log << logIn.rdbuf();
   // Kinds this build cannot handle are named with their element counts.
-  EXPECT_NE(MaskTimes(log.str()).find("|ADS_WARNING|                                       |    FilePermission "
+  EXPECT_NE(MaskTimes(log.str()).find("|ADS_WARNING|                                       |    RegistryPermission "
                                       "features are not supported by this version: 2 element(s) skipped"),
             std::string::npos);
   EXPECT_EQ(Count(log.str(), "    Found    WUA Feature"), 1u);
@@ -133,13 +133,14 @@ TEST_F(ReturnFeaturesTest, FirewallSnapshotNoteFollowsTheOpFile) {
 
 TEST_F(ReturnFeaturesTest, FilterSelectsKindsByName) {
   const std::string body =
-      "<t:fileSystemPermissions><t:fileSystemPath value=\"C:\\x\"/></t:fileSystemPermissions>"
+      "<t:fileSystemPermissions><t:fileSystemPath value=\"C:\\x\"><t:filePermissions user=\"Users\" domain=\"\" "
+      "applyOnto=\"This folder only\"><t:delete/></t:filePermissions></t:fileSystemPath></t:fileSystemPermissions>"
       "<t:registry><t:path hkey=\"HKEY_LOCAL_MACHINE\" value=\"SOFTWARE\\x\"/></t:registry>"
       "<t:network><t:lan/><t:lan/></t:network>" + Wua("pause");
   WriteSingleFileSetup(body, {"Feature=Permission"});
   EXPECT_EQ(Tarvo("ReturnFeatures").exitCode, 0);
   std::string log = Log();
-  EXPECT_NE(log.find("FilePermission features are not supported"), std::string::npos);
+  EXPECT_NE(log.find("    Found  1 FilePermission Features"), std::string::npos);
   EXPECT_NE(log.find("RegistryPermission features are not supported"), std::string::npos);
   EXPECT_EQ(log.find("Firewall features"), std::string::npos);
   EXPECT_EQ(DocumentText("C:\\logs\\ReturnedFeatures.xml").find("t:wua"), std::string::npos);
@@ -155,7 +156,7 @@ TEST_F(ReturnFeaturesTest, FilterSelectsKindsByName) {
   fs::remove(host_.HostPath("C:\\logs\\Tarvo.log"));
   Tarvo("ReturnFeatures");
   log = Log();
-  EXPECT_NE(log.find("FilePermission features are not supported"), std::string::npos);
+  EXPECT_NE(log.find("    Found  1 FilePermission Features"), std::string::npos);
   EXPECT_NE(log.find("RegistryPermission features are not supported"), std::string::npos);
   EXPECT_EQ(log.find("Firewall features"), std::string::npos);
   EXPECT_NE(DocumentText("C:\\logs\\ReturnedFeatures.xml").find("t:wua"), std::string::npos);

@@ -1,0 +1,145 @@
+// The permission engine shared by the file and registry permission features.
+// A feature names one object and lists permission entries (a trustee, the
+// rights allowed and denied, how they are inherited); applying merges them
+// into the object's DACL, sets whether the object inherits from its parent,
+// and can rewrite the DACLs of everything below it. Reading an object's
+// DACL back gives a feature of the same kind with one entry per explicit ACE.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "features/Feature.h"
+#include "platform/Security.h"
+#include "platform/winsec/Acl.h"
+#include "platform/winsec/ExplicitAccess.h"
+
+// The tri-state code of one right (GetProgramPermission's codes).
+constexpr int32_t kRightNotGiven = -1;
+
+// One permission entry: a trustee and its rights on the feature's object.
+struct PermissionEntry {
+  std::string user;
+  std::string domain;
+  std::string applyOnto;
+  bool applyWithinThisContainerOnly = false;
+  bool inherited = false;     // read from an inherited ACE
+  bool synchronize = false;   // SYNCHRONIZE joins the allow mask
+  int32_t inheritFromParentToChild = -1;
+  int32_t replaceAllChild = -1;
+  bool removeInherited = false;
+  std::vector<int32_t> rights;  // one code per right of the kind, kRightNotGiven when absent
+};
+
+class CPermission : public CFeature {
+ public:
+  // Marks the entry that stands for all inherited ACEs of an object.
+  static constexpr const char* kInheritedRightsUser = "_All_Inherited_Users_Rights_";
+
+  ~CPermission() override;
+
+  std::unique_ptr<CFeature> GetCurrentFeature(CErrorMgr& errorMgr) override;
+  void AddLogEntriesFromFeature(CErrorMgr& errorMgr) override;
+
+  // ---- Pieces other kinds use on their own ---------------------------------
+
+  // Adds `mask` to the deny mask for code 1 and to the allow mask for code
+  // 2; codes 0 and -1 change nothing. Any other code (allowed and denied) is
+  // an error and gives false.
+  static bool GetAccessDenyRights(CErrorMgr& errorMgr, uint32_t* allowMask, uint32_t* denyMask, int32_t code,
+                                  uint32_t mask);
+  // Removes repeated ACEs (same type, flags and SID), folding a later one's
+  // rights into the first before deleting it.
+  static void RemoveAllDoublets(CErrorMgr& errorMgr, winsec::Acl* acl);
+  static bool IsSameAce(const winsec::Ace& a, const winsec::Ace& b);
+  // Enables or disables SeTakeOwnershipPrivilege in the process token.
+  static bool SetPrivilege(CErrorMgr& errorMgr, bool enable);
+
+  // ---- The engine ------------------------------------------------------------
+
+  // Merges every entry into the object's DACL; 0 or the Win32 code that
+  // stopped it.
+  uint32_t GrantDenyAccessToUser(CErrorMgr& errorMgr, plat::SeObjectType objectType, bool replaceAllChild);
+  // One read-modify-write of an object's DACL with `records`.
+  uint32_t AddAceToObjectsSecurityDescriptor(CErrorMgr& errorMgr, const std::string& objectName,
+                                             plat::SeObjectType objectType,
+                                             const std::vector<winsec::ExplicitAccess>& records, bool replaceAllChild,
+                                             bool parentToChild);
+  // Appends the explicit entries of the feature's object, last ACE first.
+  uint32_t AddExplicitEntriesOfObject(CErrorMgr& errorMgr, plat::SeObjectType objectType,
+                                      std::vector<winsec::ExplicitAccess>* records);
+  bool HaveFittingTrustee(CErrorMgr& errorMgr, const std::vector<winsec::ExplicitAccess>& records,
+                          const winsec::ExplicitAccess& record);
+  std::string GetNameFromExplicitAccess(CErrorMgr& errorMgr, const winsec::ExplicitAccess& record);
+  void ListACL(const winsec::Acl* acl, CErrorMgr& errorMgr);
+
+  // Gives files owned by SYSTEM (or whose owner cannot be read) to the
+  // Administrators group, the object and everything below it.
+  void ChangeOwnerToAdmin(CErrorMgr& errorMgr, const std::string& path);
+  void CheckRecurseSubDir(CErrorMgr& errorMgr, const std::string& path, const winsec::Sid& owner);
+  bool IsOwnershipSystem(CErrorMgr& errorMgr, const std::string& path);
+
+  // ---- Entries ---------------------------------------------------------------
+
+  const std::string& GetPath() const { return path_; }
+  const PermissionEntry& CurrentEntry() const { return current_; }
+  const std::vector<PermissionEntry>& Entries() const { return entries_; }
+
+ protected:
+  CPermission();
+
+  // ---- What each kind supplies -------------------------------------------------
+
+  virtual std::unique_ptr<CPermission> CreateEmptyFeature() const = 0;
+  // SE_FILE_OBJECT or SE_REGISTRY_KEY.
+  virtual plat::SeObjectType ObjectType() const = 0;
+  virtual size_t RightCount() const = 0;
+  // The masks of the current entry; false after an invalid right.
+  virtual bool GetAccessMasks(CErrorMgr& errorMgr, uint32_t* allowMask, uint32_t* denyMask) = 0;
+  virtual uint8_t GetInheritanceFlags() const = 0;
+  virtual void AddEntryFromAce(const CPermission& templateFeature, uint32_t mask, uint8_t aceFlags,
+                               const std::string& name, const std::string& domain, bool allowed) = 0;
+  virtual uint32_t ReplaceAllChildFileAccess(CErrorMgr& errorMgr, const std::string& folder,
+                                             plat::SeObjectType objectType,
+                                             const std::vector<winsec::ExplicitAccess>& records,
+                                             bool parentToChild) = 0;
+  // Takes over what a feature read from the system keeps of its template
+  // beyond the common fields (the registry kind: its key).
+  virtual void CopyObjectFrom(const CPermission& templateFeature);
+
+  // ---- The entry list ------------------------------------------------------------
+
+  void ResetCurrentEntry();
+  void AddCurrentEntry();
+  bool RewindEntries();
+  bool LoadNextEntry();
+  void AddInheritedRightsEntry(const CPermission& templateFeature);
+
+  std::string path_;
+  PermissionEntry current_;
+  std::string systemAccountName_;  // the machine's name for SYSTEM, once an entry for it was applied
+
+ private:
+  // The DACL of an object, read for the merge.
+  struct ObjectDacl;
+
+  plat::SeObjectType EffectiveType(CErrorMgr& errorMgr, plat::SeObjectType type, int level) const;
+  bool BuildRecords(CErrorMgr& errorMgr, std::vector<winsec::ExplicitAccess>* records);
+  uint32_t RewriteSubtree(CErrorMgr& errorMgr, plat::SeObjectType objectType);
+  uint32_t MergeRecords(CErrorMgr& errorMgr, const std::string& objectName,
+                        const std::vector<winsec::ExplicitAccess>& records, winsec::Acl* dacl);
+  uint32_t ResolveTrustee(std::string_view name, winsec::Sid* sid) const;
+  void AddEntriesFromAcl(CErrorMgr& errorMgr, const winsec::Acl& dacl, CPermission* result) const;
+
+  std::vector<PermissionEntry> entries_;
+  size_t cursor_ = 0;  // entries_.size() when at the end
+  // Trustee names of the records built in this run and their SIDs.
+  std::map<std::string, winsec::Sid> trustees_;
+  // While the tree below an object is rewritten: the object's own merge
+  // has already taken over the ownership of that tree.
+  bool ownershipCovered_ = false;
+};
