@@ -209,7 +209,9 @@ uint32_t CFilePermission::ReplaceAllChildFileAccess(CErrorMgr& errorMgr, const s
     const std::string current = folders.back();
     folders.pop_back();
     std::vector<plat::FileEntry> children;
-    if (files.Find(current + "\\*.*", &children) != winerr::kSuccess) {
+    const uint32_t listed = files.Find(current + "\\*.*", &children);
+    // An empty folder lists nothing, which the search reports as no file found.
+    if (listed != winerr::kSuccess && listed != winerr::kFileNotFound) {
       errorMgr.AddMessageF(kLevelError, kWalkLabel, "FilePathExist(%s) failed", current.c_str());
       if (result == winerr::kSuccess) result = winerr::kPathNotFound;
       continue;

@@ -9,7 +9,13 @@ namespace {
 
 class ExampleApplyTest : public FeatureRunTest, public ::testing::WithParamInterface<const char*> {
  protected:
-  ExampleApplyTest() : FeatureRunTest("win7-sp1-x64", "present", GetParam()) {}
+  ExampleApplyTest() : FeatureRunTest("win7-sp1-x64", "present", GetParam()) {
+    // The folders the example's permissions name, as the products' setups make them.
+    for (const char* folder : {"C:\\Program Files\\Control Station\\Projects\\Plant\\Area",
+                               "C:\\ProgramData\\Control Station\\Logs", "C:\\ProgramData\\Data Server\\Archive"}) {
+      host_.WriteHostFile(std::string(folder) + "\\readme.txt", "x");
+    }
+  }
 
   void WriteExampleOpFile(int moment) {
     const auto example = [this](const char* name) {
@@ -49,6 +55,10 @@ TEST_P(ExampleApplyTest, AppliesItsGroupsOnceAndASecondRunChangesNothing) {
     EXPECT_NE(groups.find(expected), std::string::npos) << expected << "\n" << groups;
   }
   EXPECT_EQ(groups.find("DS Legacy Gateway"), std::string::npos);
+  // The Projects folder: the example's three entries before what it inherits.
+  const std::string projects = HostTool({"acl", "C:\\Program Files\\Control Station\\Projects"}).out;
+  EXPECT_NE(projects.find("(D;CI;DTSD;;;BU)"), std::string::npos) << projects;
+  EXPECT_NE(projects.find("(A;OICI;FA;;;S-1-5-21-"), std::string::npos) << projects;
 
   ASSERT_EQ(HostTool({"snapshot", "save", "first"}).exitCode, 0);
   ApplyBothMoments();
