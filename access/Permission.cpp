@@ -546,10 +546,10 @@ void CPermission::AddEntriesFromAcl(CErrorMgr& errorMgr, const winsec::Acl& dacl
       continue;
     }
     const bool allowed = ace.type == winsec::kAccessAllowedAceType;
-    // An allowed ACE counts as inherited by INHERITED_ACE or any higher
-    // flag, a denied one by any flag at all.
-    const bool inherited = allowed ? ace.flags >= winsec::kInheritedAce : ace.flags != 0;
-    if (inherited) {
+    // Inherited is what carries INHERITED_ACE, for denies as for allows: a
+    // deny that is merely inheritable (CI, OI ...) is the object's own and
+    // must survive in the values read before a change.
+    if (ace.IsInherited()) {
       if (!inheritedListed) result->AddInheritedRightsEntry(*this);
       inheritedListed = true;
     } else {
