@@ -25,6 +25,8 @@ struct FileEntry {
   uint32_t attributes = 0;
   uint64_t size = 0;
   bool IsDirectory() const { return (attributes & kFileAttributeDirectory) != 0; }
+  // A symbolic link or junction: its own entry, whatever it points to.
+  bool IsReparsePoint() const { return (attributes & kFileAttributeReparsePoint) != 0; }
 };
 
 // What GetFileInformationByHandle tells a file apart by: the volume's serial
@@ -69,12 +71,17 @@ class IFiles {
   // GetFullPathNameW: an absolute Windows path, "." and ".." resolved.
   virtual std::string FullPath(std::string_view path) = 0;
   virtual std::string CurrentDirectory() = 0;
-  // GetFileAttributesW.
+  // GetFileAttributesW. A symbolic link in the last component is not
+  // followed: it is FILE_ATTRIBUTE_REPARSE_POINT, with
+  // FILE_ATTRIBUTE_DIRECTORY when it leads to a folder.
   virtual uint32_t GetAttributes(std::string_view path, uint32_t* attributes) = 0;
   // Sets or clears FILE_ATTRIBUTE_READONLY.
   virtual uint32_t SetReadOnly(std::string_view path, bool readOnly) = 0;
   // FindFirstFile/FindNextFile: '*' and '?' in the last component; "." and
   // ".." are not listed. 2 when nothing matches, 3 when the folder is missing.
+  // Entries that are symbolic links carry the attributes GetAttributes gives
+  // them (a dangling one is listed too); links in the folder part of the
+  // pattern are followed, so "link\*" lists what the link leads to.
   virtual uint32_t Find(std::string_view pattern, std::vector<FileEntry>* found) = 0;
   virtual uint32_t OpenStream(std::string_view path, OpenMode mode,
                               std::unique_ptr<IFileStream>* stream) = 0;

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include "platform/WinError.h"
 
@@ -25,6 +26,27 @@ uint32_t AttributesOf(const struct stat& st) {
   uint32_t attributes = S_ISDIR(st.st_mode) ? plat::kFileAttributeDirectory : plat::kFileAttributeArchive;
   if (IsReadOnlyMode(st.st_mode)) attributes |= plat::kFileAttributeReadOnly;
   return attributes;
+}
+
+// The entry at `hostPath` itself, as FindFirstFile and GetFileAttributes
+// see it: a symbolic link is a reparse point, never its target, so a walk
+// over folders can tell it and stay out. Its target only tells a folder
+// link from a file link; Linux keeps no such kind for a dangling link,
+// which therefore counts as a file link. A link's own size is 0.
+uint32_t EntryAt(const std::string& hostPath, plat::FileEntry* entry) {
+  struct stat st;
+  if (lstat(hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
+  if (!S_ISLNK(st.st_mode)) {
+    entry->attributes = AttributesOf(st);
+    entry->size = static_cast<uint64_t>(st.st_size);
+    return winerr::kSuccess;
+  }
+  struct stat target;
+  const uint32_t targetAttributes =
+      stat(hostPath.c_str(), &target) == 0 ? AttributesOf(target) : plat::kFileAttributeArchive;
+  entry->attributes = targetAttributes | plat::kFileAttributeReparsePoint;
+  entry->size = 0;
+  return winerr::kSuccess;
 }
 
 class HostFileStream : public plat::IFileStream {
@@ -139,9 +161,9 @@ uint32_t HostFiles::ResolveExisting(std::string_view path, MappedPath* mapped) {
 uint32_t HostFiles::GetAttributes(std::string_view path, uint32_t* attributes) {
   MappedPath mapped;
   if (uint32_t rc = ResolveExisting(path, &mapped)) return rc;
-  struct stat st;
-  if (stat(mapped.hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
-  *attributes = AttributesOf(st);
+  plat::FileEntry entry;
+  if (uint32_t rc = EntryAt(mapped.hostPath, &entry)) return rc;
+  *attributes = entry.attributes;
   return winerr::kSuccess;
 }
 
@@ -160,10 +182,10 @@ uint32_t HostFiles::SetReadOnly(std::string_view path, bool readOnly) {
 uint32_t HostFiles::FindOne(WinPath folder, const std::string& name, std::vector<plat::FileEntry>* found) {
   folder.components.push_back(name);
   const MappedPath mapped = paths_.Map(folder);
-  struct stat st;
-  if (!mapped.exists || stat(mapped.hostPath.c_str(), &st) != 0) return winerr::kFileNotFound;
-  const std::string storedName = mapped.hostPath.substr(mapped.hostPath.find_last_of('/') + 1);
-  found->push_back({storedName, AttributesOf(st), static_cast<uint64_t>(st.st_size)});
+  plat::FileEntry entry;
+  if (!mapped.exists || EntryAt(mapped.hostPath, &entry) != winerr::kSuccess) return winerr::kFileNotFound;
+  entry.name = mapped.hostPath.substr(mapped.hostPath.find_last_of('/') + 1);
+  found->push_back(std::move(entry));
   return winerr::kSuccess;
 }
 
@@ -186,9 +208,10 @@ uint32_t HostFiles::Find(std::string_view pattern, std::vector<plat::FileEntry>*
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     if (!WildcardMatch(namePattern, name)) continue;
-    struct stat st;
-    if (stat((folder.hostPath + "/" + name).c_str(), &st) != 0) continue;
-    found->push_back({name, AttributesOf(st), static_cast<uint64_t>(st.st_size)});
+    plat::FileEntry listed;
+    if (EntryAt(folder.hostPath + "/" + name, &listed) != winerr::kSuccess) continue;  // gone meanwhile
+    listed.name = name;
+    found->push_back(std::move(listed));
   }
   closedir(dir);
   std::sort(found->begin(), found->end(),

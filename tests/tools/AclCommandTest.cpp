@@ -84,6 +84,32 @@ TEST_F(AclCommandTest, RegistryKeysInBothViews) {
   EXPECT_TRUE(Has(hkcu.out, "\"protected\":true")) << hkcu.out;
 }
 
+// The tool enables SeRestorePrivilege for the call, so an administrator
+// gives any owner; a standard user holds no such privilege and is refused.
+TEST_F(AclCommandTest, SetGivesAnyOwnerToFoldersAndKeys) {
+  const ProgramResult folder = Run({"acl", "set", "C:\\Product", "O:SYD:PAI(A;OICI;FA;;;BA)"});
+  ASSERT_EQ(folder.exitCode, 0) << folder.err;
+  const ProgramResult shownFolder = Run({"acl", "C:\\Product"});
+  EXPECT_TRUE(Has(shownFolder.out, "SDDL:   O:SYG:")) << shownFolder.out;
+
+  ASSERT_EQ(Run({"reg", "add", "HKLM\\SOFTWARE\\Vendor", "/f"}).exitCode, 0);
+  const ProgramResult key = Run({"acl", "--reg", "set", "HKLM\\SOFTWARE\\Vendor", "O:SY"});
+  ASSERT_EQ(key.exitCode, 0) << key.err;
+  const ProgramResult shownKey = Run({"acl", "--reg", "HKLM\\SOFTWARE\\Vendor"});
+  EXPECT_TRUE(Has(shownKey.out, "Owner:  NT AUTHORITY\\SYSTEM  S-1-5-18\n")) << shownKey.out;
+}
+
+TEST_F(AclCommandTest, AStandardUserMayNotGiveAnotherOwner) {
+  // Full control lets the user ask; only the owner check may refuse.
+  ASSERT_EQ(Run({"acl", "set", "C:\\Product", "D:PAI(A;OICI;FA;;;BU)"}).exitCode, 0);
+  ASSERT_EQ(Run({"localgroup", "Administrators", "tester", "/delete"}).exitCode, 0);
+  const ProgramResult r = Run({"acl", "set", "C:\\Product", "O:SY"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Has(r.err, "acl: cannot set C:\\Product: invalid owner (1307): the host's user holds no "
+                         "SeRestorePrivilege")) << r.err;
+  EXPECT_TRUE(Has(Run({"acl", "C:\\Product"}).out, "SDDL:   O:BAG:"));
+}
+
 TEST_F(AclCommandTest, PosixPathsAreTheZDrive) {
   const ProgramResult r = Run({"acl", folder_});
   ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -1,7 +1,9 @@
 // tarvo-host acl: the security descriptor of a file, folder or registry key
-// as SDDL and as one readable line per ACE, and setting one from SDDL. The
+// as SDDL and as one readable line per ACE, and setting one from SDDL (any
+// owner, as an administrator's tool with SeRestorePrivilege does). The
 // descriptor is read and written through the Security service, so what is
 // shown is what the program itself would see.
+#include <optional>
 #include <ostream>
 
 #include "platform/WinError.h"
@@ -259,6 +261,9 @@ std::string ErrorText(uint32_t code) {
     case winerr::kFileNotFound: return "not found (2)";
     case winerr::kPathNotFound: return "path not found (3)";
     case winerr::kAccessDenied: return "access denied (5)";
+    case winerr::kInvalidOwner:
+      return "invalid owner (1307): the host's user holds no SeRestorePrivilege (a standard user) and may "
+             "only make itself the owner";
     default: return text::Format("error %u", code);
   }
 }
@@ -288,8 +293,42 @@ int ShowAcl(CommandContext& c, host::Host& h, const AclTarget& target) {
   return kExitOk;
 }
 
-// The parts the SDDL names are set; a DACL with P is set protected, any
-// other DACL open to inheritance.
+// SeRestorePrivilege enabled on the host's token for as long as the object
+// lives, as an administrator's tool enables it to give an object any owner;
+// disabled again afterwards unless it was on already. A token that does not
+// hold it (a standard user's) stays as it is, and the owner check of the
+// Security service refuses what it may not do.
+class RestorePrivilegeScope {
+ public:
+  explicit RestorePrivilegeScope(plat::ISecurity& security) : security_(security) {
+    if (security_.LookupPrivilegeValue("SeRestorePrivilege", &luid_) != winerr::kSuccess) return;
+    if (security_.IsPrivilegeEnabled(luid_)) return;
+    enabled_ = security_.AdjustTokenPrivilege(luid_, plat::kSePrivilegeEnabled) == winerr::kSuccess;
+  }
+  ~RestorePrivilegeScope() {
+    if (enabled_) security_.AdjustTokenPrivilege(luid_, 0);
+  }
+  RestorePrivilegeScope(const RestorePrivilegeScope&) = delete;
+  RestorePrivilegeScope& operator=(const RestorePrivilegeScope&) = delete;
+
+ private:
+  plat::ISecurity& security_;
+  uint64_t luid_ = 0;
+  bool enabled_ = false;
+};
+
+// Only an owner is checked against the caller; a group may be any account.
+uint32_t SetParts(host::Host& h, const AclTarget& target, uint32_t info, const winsec::SecurityDescriptor& sd) {
+  std::optional<RestorePrivilegeScope> restore;
+  if (info & plat::kOwnerSecurityInformation) restore.emplace(h.Security());
+  const std::optional<winsec::Sid>& owner = sd.Owner();
+  const std::optional<winsec::Sid>& group = sd.Group();
+  return h.Security().SetNamedSecurityInfo(target.objectName, target.type, info, owner ? &*owner : nullptr,
+                                           group ? &*group : nullptr, sd.Dacl(), sd.Sacl());
+}
+
+// The parts the SDDL names are set, an owner or group whatever account it
+// is; a DACL with P is set protected, any other DACL open to inheritance.
 int SetAcl(CommandContext& c, host::Host& h, const AclTarget& target, const std::string& sddl) {
   winsec::SecurityDescriptor sd;
   if (uint32_t rc = winsec::SecurityDescriptorFromSddl(sddl, &sd, DomainsOf(h))) {
@@ -305,11 +344,7 @@ int SetAcl(CommandContext& c, host::Host& h, const AclTarget& target, const std:
   }
   if (sd.SaclPresent()) info |= plat::kSaclSecurityInformation;
   if (info == 0) return c.Fail("acl: the SDDL names no part to set");
-  const std::optional<winsec::Sid>& owner = sd.Owner();
-  const std::optional<winsec::Sid>& group = sd.Group();
-  const uint32_t rc = h.Security().SetNamedSecurityInfo(target.objectName, target.type, info,
-                                                        owner ? &*owner : nullptr, group ? &*group : nullptr,
-                                                        sd.Dacl(), sd.Sacl());
+  const uint32_t rc = SetParts(h, target, info, sd);
   if (rc != winerr::kSuccess) return c.Fail("acl: cannot set " + target.display + ": " + ErrorText(rc));
   if (c.json) {
     JsonWriter j;

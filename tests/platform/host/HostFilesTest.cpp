@@ -133,4 +133,49 @@ TEST_F(HostFilesTest, FindMatchesWildcardsAndReportsNothingFound) {
   EXPECT_TRUE(found[0].IsDirectory());
 }
 
+// A symbolic link is a reparse point of its own, as Windows reports links
+// and junctions: Find and GetAttributes report it without following it, so
+// a walk over folders can stay out of a link to "/".
+TEST_F(HostFilesTest, SymbolicLinksAreReparsePointsNotTheirTargets) {
+  const std::string target = host_.WriteHostFile("C:\\Data\\a.txt", "abc");
+  const std::string links = host_.HostPath("C:\\Links");
+  std::filesystem::create_directories(links + "/plain");
+  std::filesystem::create_symlink(host_.HostPath("C:\\gone"), links + "/dangling");
+  std::filesystem::create_symlink(target, links + "/file");
+  std::filesystem::create_directory_symlink(host_.HostPath("C:\\Data"), links + "/folder");
+  std::filesystem::create_directory_symlink("/", links + "/root");
+
+  constexpr uint32_t kLink = plat::kFileAttributeReparsePoint;
+  const struct {
+    std::string name;
+    uint32_t attributes;
+  } entries[] = {
+      {"dangling", kLink | plat::kFileAttributeArchive},
+      {"file", kLink | plat::kFileAttributeArchive},
+      {"folder", kLink | plat::kFileAttributeDirectory},
+      {"plain", plat::kFileAttributeDirectory},
+      {"root", kLink | plat::kFileAttributeDirectory},
+  };
+  std::vector<plat::FileEntry> found, one;
+  ASSERT_EQ(files().Find("C:\\Links\\*", &found), winerr::kSuccess);
+  ASSERT_EQ(found.size(), std::size(entries));
+  for (size_t i = 0; i < found.size(); ++i) {
+    const std::string& name = entries[i].name;
+    EXPECT_EQ(found[i].name, name);
+    EXPECT_EQ(found[i].attributes, entries[i].attributes) << name;
+    ASSERT_EQ(files().Find("C:\\links\\" + name, &one), winerr::kSuccess) << name;
+    EXPECT_EQ(one[0].attributes, entries[i].attributes) << name;
+    uint32_t attributes = 0;
+    ASSERT_EQ(files().GetAttributes("Z:" + links + "/" + name, &attributes), winerr::kSuccess) << name;
+    EXPECT_EQ(attributes, entries[i].attributes) << name;
+  }
+  EXPECT_EQ(found[1].size, 0u);  // a link's own size
+
+  // A link on the way is followed, as FindFirstFile follows it.
+  ASSERT_EQ(files().Find("C:\\Links\\folder\\*", &found), winerr::kSuccess);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].name, "a.txt");
+  EXPECT_EQ(found[0].attributes, plat::kFileAttributeArchive);
+}
+
 }  // namespace
