@@ -85,10 +85,6 @@ constexpr int kCopyInheritedText = 171;
 constexpr int kRemoveInheritedText = 172;
 constexpr int kWithinContainerText = 173;
 
-bool IsReparsePoint(const plat::FileEntry& entry) {
-  return (entry.attributes & plat::kFileAttributeReparsePoint) != 0;
-}
-
 }  // namespace
 
 CFilePermission::CFilePermission() { ResetCurrentEntry(); }
@@ -217,7 +213,7 @@ uint32_t CFilePermission::ReplaceAllChildFileAccess(CErrorMgr& errorMgr, const s
       continue;
     }
     for (const plat::FileEntry& child : children) {
-      if (child.name == "." || child.name == ".." || IsReparsePoint(child)) continue;
+      if (child.name == "." || child.name == ".." || child.IsReparsePoint()) continue;
       const std::string path = current + "\\" + child.name;
       const uint32_t rc = AddAceToObjectsSecurityDescriptor(errorMgr, path, objectType, records, true, parentToChild);
       if (rc != winerr::kSuccess) {

@@ -208,7 +208,7 @@ void CPermission::CheckRecurseSubDir(CErrorMgr& errorMgr, const std::string& pat
         errorMgr.AddMessageF(kLevelDebug, kRecurseLabel, "  change OWNERSHIP from SYSTEM to Administrator at path= %s",
                              child.c_str());
       }
-      if (entry.IsDirectory() && (entry.attributes & plat::kFileAttributeReparsePoint) == 0) folders.push_back(child);
+      if (entry.IsDirectory() && !entry.IsReparsePoint()) folders.push_back(child);
     }
   }
 }
