@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -118,6 +119,10 @@ TEST_P(FilePermissionFeature, ProtectionCopiesOrRemovesTheInheritedEntries) {
 // keeps every entry's own ACE on the object.
 TEST_P(FilePermissionFeature, ReplaceAllChildResetsTheTreeBelow) {
   Protect("C:\\Plant\\A\\B", "D:P(A;OICI;FA;;;WD)");
+  // A link in the tree to a folder outside it is not part of the tree.
+  host_.WriteHostFile("C:\\Outside\\kept.txt", "x");
+  Protect("C:\\Outside", "D:P(A;OICI;FA;;;WD)");
+  std::filesystem::create_directory_symlink(host_.HostPath("C:\\Outside"), host_.HostPath("C:\\Plant\\A\\out"));
   const std::string children =
       Entry("Users", "This folder, subfolders and files", "<t:readPermissions allow='true' deny='false'/>") +
       Entry("Guests", "This folder only", "<t:delete/>") +
