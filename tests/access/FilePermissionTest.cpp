@@ -55,6 +55,19 @@ std::string Settings(std::string_view inherit, std::string_view inherited, std::
          "'/><t:replaceAllChild value='" + std::string(replace) + "'/>";
 }
 
+// Remembers the objects whose security is written.
+class RecordingSecurity : public plat::ForwardingSecurity {
+ public:
+  using ForwardingSecurity::ForwardingSecurity;
+  std::vector<std::string> written;
+  uint32_t SetNamedSecurityInfo(std::string_view name, plat::SeObjectType type, uint32_t information,
+                                const winsec::Sid* owner, const winsec::Sid* group, const winsec::Acl* dacl,
+                                const winsec::Acl* sacl) override {
+    written.emplace_back(name);
+    return base_.SetNamedSecurityInfo(name, type, information, owner, group, dacl, sacl);
+  }
+};
+
 class FilePermissionFeature : public ::testing::TestWithParam<const char*> {
  protected:
   FilePermissionFeature() : host_("win7-sp1-x64", GetParam()) {
@@ -123,6 +136,10 @@ TEST_P(FilePermissionFeature, ReplaceAllChildResetsTheTreeBelow) {
   host_.WriteHostFile("C:\\Outside\\kept.txt", "x");
   Protect("C:\\Outside", "D:P(A;OICI;FA;;;WD)");
   std::filesystem::create_directory_symlink(host_.HostPath("C:\\Outside"), host_.HostPath("C:\\Plant\\A\\out"));
+  plat::ForwardingPlatform platform(host_.Platform());
+  RecordingSecurity security(host_.Platform().Security());
+  platform.SetSecurity(&security);
+  plat::ScopedPlatform installed(platform);
   const std::string children =
       Entry("Users", "This folder, subfolders and files", "<t:readPermissions allow='true' deny='false'/>") +
       Entry("Guests", "This folder only", "<t:delete/>") +
@@ -140,6 +157,10 @@ TEST_P(FilePermissionFeature, ReplaceAllChildResetsTheTreeBelow) {
     EXPECT_NE(sddl.find("ID;0x120000;;;BU)"), std::string::npos) << below << " " << sddl;
     EXPECT_EQ(sddl.find("BG)"), std::string::npos) << below << " " << sddl;  // "This folder only" stops at C:\Plant
   }
+  EXPECT_EQ(Sddl("C:\\Outside"), "D:PAI(A;OICI;FA;;;WD)");
+  for (const std::string& written : security.written) EXPECT_EQ(written.find("\\out"), std::string::npos) << written;
+  EXPECT_NE(std::find(security.written.begin(), security.written.end(), "C:\\Plant\\A\\B\\deep.txt"),
+            security.written.end());
 }
 
 // An entry for SYSTEM hands a tree owned by SYSTEM to the Administrators.
