@@ -163,6 +163,16 @@ TEST_P(FilePermissionFeature, ReplaceAllChildResetsTheTreeBelow) {
             security.written.end());
 }
 
+// An account's old ACE is found by the ACE it was read from, also behind an
+// inherited ACE that stands first.
+TEST_P(FilePermissionFeature, OldAcesAreReplacedWhereTheyStand) {
+  Protect("C:\\Plant\\A", "D:P(A;OICIID;FA;;;SY)(A;OICI;FA;;;WD)(A;OICI;FR;;;BG)");
+  ASSERT_EQ(Sddl("C:\\Plant\\A"), "D:PAI(A;OICIID;FA;;;SY)(A;OICI;FA;;;WD)(A;OICI;FR;;;BG)");
+  ASSERT_TRUE(Apply("C:\\Plant\\A", Entry("Guests", "This folder only", "<t:readAttributes allow='true' deny='false'/>") +
+                                        Settings("false", "CopyInherited", "false")));
+  EXPECT_EQ(Sddl("C:\\Plant\\A"), "D:PAI(A;;0x100080;;;BG)(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)");
+}
+
 // An entry for SYSTEM hands a tree owned by SYSTEM to the Administrators.
 TEST_P(FilePermissionFeature, OwnershipMovesFromSystemOnlyForASystemEntry) {
   plat::ISecurity& security = plat::Current().Security();
