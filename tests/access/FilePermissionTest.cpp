@@ -169,8 +169,9 @@ TEST_P(FilePermissionFeature, OldAcesAreReplacedWhereTheyStand) {
   Protect("C:\\Plant\\A", "D:P(A;OICIID;FA;;;SY)(A;OICI;FA;;;WD)(A;OICI;FR;;;BG)");
   ASSERT_EQ(Sddl("C:\\Plant\\A"), "D:PAI(A;OICIID;FA;;;SY)(A;OICI;FA;;;WD)(A;OICI;FR;;;BG)");
   ASSERT_TRUE(Apply("C:\\Plant\\A", Entry("Guests", "This folder only", "<t:readAttributes allow='true' deny='false'/>") +
-                                        Settings("false", "CopyInherited", "false")));
-  EXPECT_EQ(Sddl("C:\\Plant\\A"), "D:PAI(A;;0x100080;;;BG)(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)");
+                                        Settings("true", "CopyInherited", "false")));
+  const std::string sddl = Sddl("C:\\Plant\\A");
+  EXPECT_EQ(sddl.rfind("D:AI(A;;0x100080;;;BG)(A;OICI;FA;;;WD)(A;OICIID;", 0), 0u) << sddl;
 }
 
 // An entry for SYSTEM hands a tree owned by SYSTEM to the Administrators.
