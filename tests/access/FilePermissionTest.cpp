@@ -267,6 +267,22 @@ TEST_P(FilePermissionFeature, CurrentValuesReadBackAndWritten) {
   EXPECT_FALSE(errorMgr_.IsError());
 }
 
+// Doublets: same type, flags and SID. The first stays and takes the rights
+// of the later ones; ACEs that differ in any of the three stay apart.
+TEST(PermissionDoublets, FoldIntoTheFirstOfTheirKind) {
+  winsec::SecurityDescriptor sd;
+  ASSERT_EQ(winsec::SecurityDescriptorFromSddl(
+                "D:(A;;FR;;;BU)(A;CI;FR;;;BU)(D;;SD;;;BU)(A;;0x40000;;;BU)(A;;FR;;;WD)(A;;0x80000;;;BU)", &sd),
+            0u);
+  winsec::Acl acl = *sd.Dacl();
+  CErrorMgr errorMgr;
+  CPermission::RemoveAllDoublets(errorMgr, &acl);
+  sd.SetDacl(acl);
+  std::string sddl;
+  winsec::SecurityDescriptorToSddl(sd, plat::kDaclSecurityInformation, &sddl);
+  EXPECT_EQ(sddl, "D:(A;;0x1e0089;;;BU)(A;CI;FR;;;BU)(D;;SD;;;BU)(A;;FR;;;WD)");
+}
+
 TEST(FilePermissionPath, OneTrailingBackslashGoesButADriveRootKeepsIt) {
   const std::pair<const char*, const char*> cases[] = {
       {"C:\\Data\\", "C:\\Data"}, {"C:\\Data", "C:\\Data"}, {"C:\\", "C:\\"}, {"C:\\Data\\\\", "C:\\Data\\"}, {"", ""}};

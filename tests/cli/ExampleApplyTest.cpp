@@ -67,6 +67,9 @@ TEST_P(ExampleApplyTest, AppliesItsGroupsOnceAndASecondRunChangesNothing) {
   EXPECT_EQ(diff.find("group"), std::string::npos) << diff;
   EXPECT_EQ(Count(diff, "\n"), Count(diff, "Tarvo.log")) << diff;
   EXPECT_NE(Log().find("already exists - so it couldn't been created"), std::string::npos);
+  // The history keeps one entry per path, however often a path was applied.
+  const std::string history = DocumentText(std::string(kRepository) + "History.xml");
+  EXPECT_EQ(Count(history, "<t:fileSystemPath "), 3u) << history;
 }
 
 }  // namespace
