@@ -22,15 +22,8 @@ constexpr const char* kHistoryLabel = "CFilePermission::GetOriginalFeatureFromHi
 constexpr const char* kWalkLabel = "CFilePermission::ReplaceAllChildFileAccess";
 
 constexpr uint32_t kFileAllAccess = 0x001F01FF;
-constexpr uint32_t kSynchronize = 0x00100000;
 
-struct FileRight {
-  const char* element;
-  uint32_t mask;
-  int text;
-};
-
-constexpr std::array<FileRight, 14> kFileRights = {{
+constexpr std::array<PermissionRight, 14> kFileRights = {{
     {"t:fullControl", kFileAllAccess, 111},
     {"t:traverseFolder_executeFile", 0x00000020, 112},
     {"t:listFolder_readData", 0x00000001, 113},
@@ -46,6 +39,7 @@ constexpr std::array<FileRight, 14> kFileRights = {{
     {"t:changePermissions", 0x00040000, 123},
     {"t:takeOwnership", 0x00080000, 124},
 }};
+constexpr std::array<size_t, 14> kFileRightOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
 
 struct ApplyOnto {
   const char* text;  // exact, case-sensitive
@@ -79,10 +73,6 @@ std::string ValueOf(const xml::Node& node, std::string_view xpath) {
 bool IsTrue(const xml::Node& node, std::string_view xpath) { return text::AsciiLower(ValueOf(node, xpath)) == "true"; }
 
 constexpr int kContainerText = 104;
-constexpr int kInheritText = 125;
-constexpr int kReplaceText = 126;
-constexpr int kCopyInheritedText = 171;
-constexpr int kRemoveInheritedText = 172;
 constexpr int kWithinContainerText = 173;
 
 }  // namespace
@@ -102,13 +92,6 @@ std::string CFilePermission::RemoveTrailingBackslash(std::string_view path) {
 
 // ---- Reading -----------------------------------------------------------------------
 
-void CFilePermission::GetInheritanceSettings(const xml::Node& node) {
-  current_.inheritFromParentToChild = IsTrue(node, "t:inheritFromParentToChild/@value") ? 1 : 0;
-  current_.removeInherited = text::AsciiLower(ValueOf(node, "t:inheritFromParentToChild/@inherited")) == "removeinherited";
-  const std::string replace = text::AsciiLower(ValueOf(node, "t:replaceAllChild/@value"));
-  current_.replaceAllChild = replace == "true" ? 1 : replace == "false" ? 0 : -1;
-}
-
 bool CFilePermission::GetFeatureFromXml(CErrorMgr& errorMgr, const xml::Node& node, std::string_view sessionId) {
   if (!InitFeatureFromNode(errorMgr, node, sessionId)) return false;
   GetInheritanceSettings(node);
@@ -118,12 +101,9 @@ bool CFilePermission::GetFeatureFromXml(CErrorMgr& errorMgr, const xml::Node& no
     current_.domain = ValueOf(entry, "@domain");
     current_.applyOnto = ValueOf(entry, "@applyOnto");
     current_.applyWithinThisContainerOnly = IsTrue(entry, "@applyWithinThisContainerOnly");
-    for (size_t i = 0; i < kFileRights.size(); ++i) {
-      const xml::Node right = entry.SelectSingleNode(kFileRights[i].element);
-      bool valid = false;
-      current_.rights[i] = right.IsNull() ? kRightNotGiven : GetProgramPermission(right, &valid);
-      if (valid) current_.synchronize = true;
-    }
+    // Once one entry names a right, SYNCHRONIZE joins the allow masks of
+    // this and the later entries.
+    if (ReadRights(entry, kFileRights)) current_.synchronize = true;
     AddCurrentEntry();
   }
   return true;
@@ -131,17 +111,8 @@ bool CFilePermission::GetFeatureFromXml(CErrorMgr& errorMgr, const xml::Node& no
 
 // ---- Rights ----------------------------------------------------------------------------
 
-// SYNCHRONIZE joins the allow mask only: a deny ACE holding it would block
-// every synchronous open of the object, so denying "delete" would lock the
-// account out altogether.
 bool CFilePermission::GetAccessMasks(CErrorMgr& errorMgr, uint32_t* allowMask, uint32_t* denyMask) {
-  *allowMask = 0;
-  *denyMask = 0;
-  for (size_t i = 0; i < kFileRights.size(); ++i) {
-    if (!GetAccessDenyRights(errorMgr, allowMask, denyMask, current_.rights[i], kFileRights[i].mask)) return false;
-  }
-  if (current_.synchronize && *allowMask != 0) *allowMask |= kSynchronize;
-  return true;
+  return AccessMasksOf(errorMgr, kFileRights, kFileRightOrder, allowMask, denyMask);
 }
 
 uint8_t CFilePermission::GetInheritanceFlags() const {
@@ -165,12 +136,7 @@ void CFilePermission::AddEntryFromAce(const CPermission& templateFeature, uint32
   current_.user = name;
   current_.domain = domain;
   path_ = templateFeature.GetPath();
-  const int32_t code = allowed ? kPermissionAllowed : kPermissionDenied;
-  current_.rights[0] = mask == kFileAllAccess ? code : kRightNotGiven;
-  for (size_t i = 1; i < kFileRights.size(); ++i) {
-    current_.rights[i] = (mask & kFileRights[i].mask) != 0 ? code : kRightNotGiven;
-  }
-  current_.synchronize = (mask & kSynchronize) != 0;
+  SetRightsFromAce(kFileRights, mask, allowed);
   // The entry list does not keep the inherited flag of a file entry.
   const bool inherited = current_.inherited;
   current_.inherited = false;
@@ -261,18 +227,8 @@ bool CFilePermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& ro
   SetXmlAttribute(entry, "applyOnto", current_.applyOnto);
   SetXmlAttribute(entry, "applyWithinThisContainerOnly", current_.applyWithinThisContainerOnly ? "true" : "false");
   if (withMessage) SetXmlAttribute(entry, "message2", text(kWithinContainerText));
-  for (size_t i = 0; i < kFileRights.size(); ++i) {
-    SetProgramPermissionToXml(entry, kFileRights[i].element, current_.rights[i], text(kFileRights[i].text));
-  }
-
-  const xml::Node inherit = GetOrCreateChildElement(element, "t:inheritFromParentToChild", text(kInheritText));
-  SetXmlAttribute(inherit, "value", current_.inheritFromParentToChild == 1 ? "true" : "false");
-  SetXmlAttribute(inherit, "inherited", current_.removeInherited ? "RemoveInherited" : "CopyInherited");
-  if (withMessage) {
-    SetXmlAttribute(inherit, "message2", text(current_.removeInherited ? kRemoveInheritedText : kCopyInheritedText));
-  }
-  const xml::Node replace = GetOrCreateChildElement(element, "t:replaceAllChild", text(kReplaceText));
-  SetXmlAttribute(replace, "value", current_.replaceAllChild == 1 ? "true" : "false");
+  SetRightsToXml(entry, kFileRights, withMessage);
+  SetInheritanceSettingsToXml(element, withMessage);
   if (withMessage) AddRequestingProgram(element, GetProductName());
   return true;
 }

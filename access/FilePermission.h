@@ -43,7 +43,6 @@ class CFilePermission : public CPermission {
                                      const std::vector<winsec::ExplicitAccess>& records, bool parentToChild) override;
 
  private:
-  void GetInheritanceSettings(const xml::Node& node);
   // Writes the current entry; false (after a level-5 entry) when its
   // applyOnto has no text to show.
   bool WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& root, bool withMessage, xml::Node* pathElement);

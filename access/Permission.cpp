@@ -11,6 +11,8 @@
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
 #include "platform/winsec/SecurityDescriptor.h"
+#include "resources/ResourceMgr.h"
+#include "securityfiles/XmlServices.h"
 
 namespace {
 
@@ -30,7 +32,6 @@ constexpr const char* kLogLabel = "CPermission::AddLogEntriesFromFeature";
 constexpr const char* kListLabel = "CPermission::ListACL";
 
 constexpr uint32_t kMaxAcesWithoutDoubletCheck = 20;
-constexpr uint32_t kSynchronize = 0x00100000;
 
 int Code(uint32_t rc) { return static_cast<int>(rc); }
 
@@ -616,6 +617,86 @@ void CPermission::AddLogEntriesFromFeature(CErrorMgr& errorMgr) {
       errorMgr.AddMessage(kLevelInfo, kLogLabel, "      Allowed/Denied Inherited User rights");
     }
   }
+}
+
+// ---- Reading and writing what both kinds share -------------------------------------------
+
+namespace {
+
+constexpr uint32_t kSynchronize = 0x00100000;
+constexpr int kInheritText = 125;
+constexpr int kReplaceText = 126;
+constexpr int kCopyInheritedText = 171;
+constexpr int kRemoveInheritedText = 172;
+
+std::string XmlValueOf(const xml::Node& node, std::string_view xpath) {
+  std::string value;
+  GetXmlValue(node, xpath, &value);
+  return value;
+}
+
+std::string TextIf(bool withMessage, int number) {
+  return withMessage ? CResourceMgr::GetResourceText(number) : std::string();
+}
+
+}  // namespace
+
+void CPermission::GetInheritanceSettings(const xml::Node& node) {
+  current_.inheritFromParentToChild =
+      text::AsciiLower(XmlValueOf(node, "t:inheritFromParentToChild/@value")) == "true" ? 1 : 0;
+  current_.removeInherited =
+      text::AsciiLower(XmlValueOf(node, "t:inheritFromParentToChild/@inherited")) == "removeinherited";
+  const std::string replace = text::AsciiLower(XmlValueOf(node, "t:replaceAllChild/@value"));
+  current_.replaceAllChild = replace == "true" ? 1 : replace == "false" ? 0 : -1;
+}
+
+void CPermission::SetInheritanceSettingsToXml(const xml::Node& pathElement, bool withMessage) const {
+  const xml::Node inherit =
+      GetOrCreateChildElement(pathElement, "t:inheritFromParentToChild", TextIf(withMessage, kInheritText));
+  SetXmlAttribute(inherit, "value", current_.inheritFromParentToChild == 1 ? "true" : "false");
+  SetXmlAttribute(inherit, "inherited", current_.removeInherited ? "RemoveInherited" : "CopyInherited");
+  if (withMessage) {
+    SetXmlAttribute(inherit, "message2",
+                    CResourceMgr::GetResourceText(current_.removeInherited ? kRemoveInheritedText : kCopyInheritedText));
+  }
+  const xml::Node replace = GetOrCreateChildElement(pathElement, "t:replaceAllChild", TextIf(withMessage, kReplaceText));
+  SetXmlAttribute(replace, "value", current_.replaceAllChild == 1 ? "true" : "false");
+}
+
+bool CPermission::ReadRights(const xml::Node& entry, std::span<const PermissionRight> rights) {
+  bool anyValid = false;
+  for (size_t i = 0; i < rights.size(); ++i) {
+    const xml::Node right = entry.SelectSingleNode(rights[i].element);
+    bool valid = false;
+    current_.rights[i] = right.IsNull() ? kRightNotGiven : GetProgramPermission(right, &valid);
+    anyValid = anyValid || valid;
+  }
+  return anyValid;
+}
+
+void CPermission::SetRightsToXml(const xml::Node& entry, std::span<const PermissionRight> rights,
+                                 bool withMessage) const {
+  for (size_t i = 0; i < rights.size(); ++i) {
+    SetProgramPermissionToXml(entry, rights[i].element, current_.rights[i], TextIf(withMessage, rights[i].text));
+  }
+}
+
+bool CPermission::AccessMasksOf(CErrorMgr& errorMgr, std::span<const PermissionRight> rights,
+                                std::span<const size_t> order, uint32_t* allowMask, uint32_t* denyMask) const {
+  *allowMask = 0;
+  *denyMask = 0;
+  for (const size_t i : order) {
+    if (!GetAccessDenyRights(errorMgr, allowMask, denyMask, current_.rights[i], rights[i].mask)) return false;
+  }
+  if (current_.synchronize && *allowMask != 0) *allowMask |= kSynchronize;
+  return true;
+}
+
+void CPermission::SetRightsFromAce(std::span<const PermissionRight> rights, uint32_t mask, bool allowed) {
+  const int32_t code = allowed ? kPermissionAllowed : kPermissionDenied;
+  current_.rights[0] = mask == rights[0].mask ? code : kRightNotGiven;
+  for (size_t i = 1; i < rights.size(); ++i) current_.rights[i] = (mask & rights[i].mask) != 0 ? code : kRightNotGiven;
+  current_.synchronize = (mask & kSynchronize) != 0;
 }
 
 // ---- The entry list --------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,14 @@
 
 // The tri-state code of one right (GetProgramPermission's codes).
 constexpr int32_t kRightNotGiven = -1;
+
+// One right of a kind: its element, the access mask it stands for, and the
+// language text of its message.
+struct PermissionRight {
+  const char* element;
+  uint32_t mask;
+  int text;
+};
 
 // One permission entry: a trustee and its rights on the feature's object.
 struct PermissionEntry {
@@ -111,6 +120,25 @@ class CPermission : public CFeature {
   // beyond the common fields (the registry kind: its key).
   virtual void CopyObjectFrom(const CPermission& templateFeature);
 
+  // ---- Reading and writing what both kinds share -------------------------------------
+
+  // t:inheritFromParentToChild and t:replaceAllChild of a path element.
+  void GetInheritanceSettings(const xml::Node& node);
+  void SetInheritanceSettingsToXml(const xml::Node& pathElement, bool withMessage) const;
+  // The rights of one entry element, in table order; true when one of them
+  // gave a valid code.
+  bool ReadRights(const xml::Node& entry, std::span<const PermissionRight> rights);
+  void SetRightsToXml(const xml::Node& entry, std::span<const PermissionRight> rights, bool withMessage) const;
+  // The entry's masks, the rights taken in `order` (indices into `rights`);
+  // false at the first invalid one. SYNCHRONIZE joins a non-zero allow mask
+  // when the entry asks for it, never a deny mask: a deny holding it would
+  // block every synchronous open of the object.
+  bool AccessMasksOf(CErrorMgr& errorMgr, std::span<const PermissionRight> rights, std::span<const size_t> order,
+                     uint32_t* allowMask, uint32_t* denyMask) const;
+  // The rights of an entry read from an ACE: full control only for exactly
+  // its mask, every other right when its bit is set.
+  void SetRightsFromAce(std::span<const PermissionRight> rights, uint32_t mask, bool allowed);
+
   // ---- The entry list ------------------------------------------------------------
 
   void ResetCurrentEntry();
@@ -124,9 +152,6 @@ class CPermission : public CFeature {
   std::string systemAccountName_;  // the machine's name for SYSTEM, once an entry for it was applied
 
  private:
-  // The DACL of an object, read for the merge.
-  struct ObjectDacl;
-
   plat::SeObjectType EffectiveType(CErrorMgr& errorMgr, plat::SeObjectType type, int level) const;
   bool BuildRecords(CErrorMgr& errorMgr, std::vector<winsec::ExplicitAccess>* records);
   uint32_t RewriteSubtree(CErrorMgr& errorMgr, plat::SeObjectType objectType);
