@@ -9,6 +9,7 @@
 
 #include "access/RegistryPermission.h"
 #include "features/FeatureFixture.h"
+#include "infra/BuildInfo.h"
 #include "infra/ErrorMgr.h"
 #include "infra/Tool.h"
 #include "platform/Forwarding.h"
@@ -61,11 +62,11 @@ class RegistryPermissionFeature : public ::testing::TestWithParam<Profile> {
     EXPECT_TRUE(feature->GetFeatureFromXml(errorMgr_, FirstNode(document_, kPathQuery), "S1"));
     return feature;
   }
-  // The value's data as reg query shows it, read in one view.
+  // The value's data as reg query shows it, read in the 32-bit or the 64-bit view.
   static std::string ValueIn(std::string_view subkey, std::string_view name, bool view32) {
     plat::IRegistry& registry = plat::Current().Registry();
     plat::HKey key = plat::kNullKey;
-    if (registry.OpenKey(plat::kHkeyLocalMachine, subkey, plat::kKeyQueryValue | (view32 ? plat::kKeyWow64_32Key : 0),
+    if (registry.OpenKey(plat::kHkeyLocalMachine, subkey, plat::kKeyQueryValue | (view32 ? plat::kKeyWow64_32Key : plat::kKeyWow64_64Key),
                          &key) != 0) {
       return "<no key>";
     }
@@ -150,7 +151,8 @@ TEST_P(RegistryPermissionFeature, ApplyMakesTheKeyAndMergesItsDacl) {
       "applyWithinThisContainerOnly='false'><t:setValue allow='true' deny='false'/></t:registryPermissions>"
       "<t:inheritFromParentToChild value='true' inherited='CopyInherited'/><t:replaceAllChild value='false'/>";
   ASSERT_TRUE(Read("", "<t:key name='Port' keytype='REG_DWORD' value='8'/>" + entry)->ApplyFeature(errorMgr_));
-  EXPECT_EQ(ValueIn("SOFTWARE\\Plant", "Port", false), "8");
+  // Without oswow the key is in the program's own view.
+  EXPECT_EQ(ValueIn("SOFTWARE\\Plant", "Port", std::string_view(kBuildPlatform) == "X86"), "8");
   const std::string sddl = Sddl("MACHINE\\SOFTWARE\\Plant");
   EXPECT_EQ(sddl.rfind("D:AI(A;CI;DC;;;BU)", 0), 0u) << sddl;
   ASSERT_TRUE(Read("", "<t:key name='Port' keytype='REG_DWORD' value='8'/>" + entry)->ApplyFeature(errorMgr_));
