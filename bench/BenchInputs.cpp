@@ -165,6 +165,41 @@ std::string SecurityFileText(const SecurityFileShape& shape) {
          "</t:vscSetup>\r\n";
 }
 
+std::string TreePermissionFileText(const std::string& folder, const std::string& group) {
+  const auto right = [](const char* element, bool deny = false) {
+    return std::string("\t\t\t\t\t\t<t:") + element +
+           (deny ? " allow=\"false\" deny=\"true\"/>\r\n" : " allow=\"true\" deny=\"false\"/>\r\n");
+  };
+  const auto entry = [](const std::string& user, const char* applyOnto, const std::string& rights) {
+    return "\t\t\t\t\t<t:filePermissions user=\"" + user + "\" domain=\"\" applyOnto=\"" + applyOnto +
+           "\" applyWithinThisContainerOnly=\"false\">\r\n" + rights + "\t\t\t\t\t</t:filePermissions>\r\n";
+  };
+  const std::string read = right("traverseFolder_executeFile") + right("listFolder_readData") +
+                           right("readAttributes") + right("readExtendedAttributes") + right("readPermissions");
+  const std::string modify = read + right("createFiles_writeData") + right("createFolders_appendData") +
+                             right("writeAttributes") + right("writeExtendedAttributes") + right("delete");
+  return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n") +
+         "<t:vscSetup xmlns:t=\"" + secfile::kSecurityFileNamespace + "\">\r\n"
+         "\t<t:host name=\"\">\r\n"
+         "\t\t<t:products>\r\n"
+         "\t\t\t<t:product value=\"Bench Tree Product\"/>\r\n"
+         "\t\t\t<t:checksum value=\"00000000000000000000000000000000\"/>\r\n"
+         "\t\t</t:products>\r\n"
+         "\t\t<t:body>\r\n"
+         "\t\t\t<t:fileSystemPermissions>\r\n"
+         "\t\t\t\t<t:fileSystemPath value=\"" + folder + "\" adaptionmoment=\"AfterInstallation\" critical=\"false\">\r\n" +
+         entry("Users", "This folder, subfolders and files", read) +
+         entry(group, "This folder, subfolders and files", modify) +
+         entry("Everyone", "This folder only", right("delete", true)) +
+         "\t\t\t\t\t<t:inheritFromParentToChild value=\"true\" inherited=\"CopyInherited\"/>\r\n"
+         "\t\t\t\t\t<t:replaceAllChild value=\"true\"/>\r\n"
+         "\t\t\t\t</t:fileSystemPath>\r\n"
+         "\t\t\t</t:fileSystemPermissions>\r\n"
+         "\t\t</t:body>\r\n"
+         "\t</t:host>\r\n"
+         "</t:vscSetup>\r\n";
+}
+
 std::string OpFileText(const OpFileShape& shape) {
   std::string text = "[GENERAL]\r\n"
                      "SessionID=" + GuidText(1) + "\r\n"

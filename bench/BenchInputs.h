@@ -45,6 +45,12 @@ std::string OpFileText(const OpFileShape& shape);
 // program writes its history.
 std::string HistoryText(int setups);
 
+// A security file with one file permission feature on `folder` (a Windows
+// path) that rewrites the whole tree below it: Users read, the local group
+// `group` modify, Everyone denied delete on the folder itself, reopened to
+// inheritance, applied after the installation.
+std::string TreePermissionFileText(const std::string& folder, const std::string& group);
+
 // A GUID-shaped text that is the same for the same number.
 std::string GuidText(unsigned number);
 

@@ -10,6 +10,12 @@
 //       a history document of SETUPS entries (UTF-16, as the program saves it)
 //   tarvo-bench-gen bigfile FILE BYTES
 //       one signed security file of at least BYTES bytes of text
+//   tarvo-bench-gen tree DIR ENTRIES FANOUT DEPTH
+//       a tree of ENTRIES files and folders below DIR (a Linux folder); prints
+//       the path of a file in its deepest folder, relative to DIR
+//   tarvo-bench-gen treefeature DIR FOLDER GROUP RESOURCE_DIR
+//       DIR/secfiles/tree.xml rewriting the permissions of the tree below FOLDER
+//       (a Windows path) and DIR/OPFile.ini naming it (logs go to DIR/logs/)
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -51,6 +57,12 @@ bool WriteBytes(const fs::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
+}
+
+// The OPFile in UTF-16LE with a byte-order mark, as setups write it.
+bool WriteOpFile(const fs::path& path, const bench::OpFileShape& shape) {
+  const std::string ini = bench::OpFileText(shape);
+  return WriteBytes(path, std::string(text::kUtf16LeBom) + text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(ini)));
 }
 
 // Loads the text and saves it signed, in the encoding its declaration names.
@@ -130,9 +142,7 @@ int GenerateSecFiles(const Session& session, const SecFilesRequest& r) {
     }
     opfile.products.push_back(product);
   }
-  const std::string ini = bench::OpFileText(opfile);
-  const std::string bytes = std::string(text::kUtf16LeBom) + text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(ini));
-  return WriteBytes(r.dir / "OPFile.ini", bytes) ? 0 : 1;
+  return WriteOpFile(r.dir / "OPFile.ini", opfile) ? 0 : 1;
 }
 
 // Saved through the program's own serializer, as ApplyFeatures leaves it.
@@ -159,11 +169,71 @@ int GenerateBigFile(const Session& session, const std::vector<std::string>& args
   return WriteSigned(session, args[1], bench::SecurityFileText(shape)) ? 0 : 1;
 }
 
+// Folders FANOUT wide down to DEPTH levels, the entries left over as empty
+// files spread evenly over every folder (DIR included, the first folders
+// taking one more), so that the tree holds exactly ENTRIES entries.
+int GenerateTree(const std::vector<std::string>& args) {
+  if (args.size() != 5) return 2;
+  const fs::path root = args[1];
+  const size_t entries = std::stoul(args[2]);
+  const int fanout = std::stoi(args[3]);
+  const int depth = std::stoi(args[4]);
+  std::vector<fs::path> folders = {fs::path()};  // relative to root, level by level
+  size_t levelStart = 0;
+  for (int level = 0; level < depth; ++level) {
+    const size_t levelEnd = folders.size();
+    for (size_t i = levelStart; i < levelEnd; ++i) {
+      for (int d = 0; d < fanout; ++d) folders.push_back(folders[i] / ("dir" + std::to_string(d)));
+    }
+    levelStart = levelEnd;
+  }
+  const size_t subfolders = folders.size() - 1;
+  if (entries < subfolders + folders.size()) {
+    std::cerr << "tarvo-bench-gen: a tree " << fanout << " wide and " << depth << " deep needs at least "
+              << subfolders + folders.size() << " entries (a file in every folder)\n";
+    return 1;
+  }
+  const size_t files = entries - subfolders;
+  for (size_t i = 0; i < folders.size(); ++i) {
+    const fs::path folder = root / folders[i];
+    fs::create_directories(folder);
+    const size_t count = files / folders.size() + (i < files % folders.size() ? 1 : 0);
+    for (size_t f = 0; f < count; ++f) {
+      if (!std::ofstream(folder / ("file" + std::to_string(f) + ".dat"))) {
+        std::cerr << "tarvo-bench-gen: cannot write a file in " << folder << "\n";
+        return 1;
+      }
+    }
+  }
+  std::cout << (folders.back() / "file0.dat").generic_string() << "\n";
+  return 0;
+}
+
+int GenerateTreeFeature(const Session& session, const std::vector<std::string>& args) {
+  if (args.size() != 5) return 2;
+  const fs::path dir = args[1];
+  const fs::path file = dir / "secfiles" / "tree.xml";
+  if (!WriteSigned(session, file, bench::TreePermissionFileText(args[2], args[3]))) return 1;
+  bench::OpFileShape opfile;
+  opfile.resourcePath = session.WindowsPath(args[4]);
+  opfile.logfilePath = session.WindowsPath(dir / "logs") + "\\";
+  opfile.installationMoment = 1;  // after the installation, the feature's adaption moment
+  bench::OpFileProduct product;
+  product.upgradeCode = bench::GuidText(3000);
+  product.installDir = "C:\\Program Files\\Bench Tree Product";
+  product.securityFiles.push_back(session.WindowsPath(file));
+  opfile.products.push_back(product);
+  fs::create_directories(dir / "logs");
+  return WriteOpFile(dir / "OPFile.ini", opfile) ? 0 : 1;
+}
+
 int Usage() {
   std::cerr << "usage: tarvo-bench-gen secfiles DIR PRODUCTS FILES_PER_PRODUCT FEATURES RESOURCE_DIR\n"
                "                       [--wua-only] [--moment before|after] [--installation-moment 0|1]\n"
                "       tarvo-bench-gen history FILE SETUPS\n"
-               "       tarvo-bench-gen bigfile FILE BYTES\n";
+               "       tarvo-bench-gen bigfile FILE BYTES\n"
+               "       tarvo-bench-gen tree DIR ENTRIES FANOUT DEPTH\n"
+               "       tarvo-bench-gen treefeature DIR FOLDER GROUP RESOURCE_DIR\n";
   return 2;
 }
 
@@ -172,6 +242,10 @@ int Usage() {
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) return Usage();
+  if (args[0] == "tree") {
+    const int rc = GenerateTree(args);
+    return rc == 2 ? Usage() : rc;
+  }
   Session session;
   if (!OpenHost(&session)) return 1;
   if (args[0] == "history") {
@@ -182,6 +256,10 @@ int main(int argc, char** argv) {
     SecFilesRequest request;
     if (!ParseSecFiles(args, &request)) return Usage();
     return GenerateSecFiles(session, request);
+  }
+  if (args[0] == "treefeature") {
+    const int rc = GenerateTreeFeature(session, args);
+    return rc == 2 ? Usage() : rc;
   }
   if (args[0] == "bigfile") {
     const int rc = GenerateBigFile(session, args);
