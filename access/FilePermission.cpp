@@ -41,13 +41,8 @@ constexpr std::array<PermissionRight, 14> kFileRights = {{
 }};
 constexpr std::array<size_t, 14> kFileRightOrder = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13};
 
-struct ApplyOnto {
-  const char* text;  // exact, case-sensitive
-  uint8_t flags;
-  int message;
-};
 
-constexpr std::array<ApplyOnto, 7> kApplyOnto = {{
+constexpr std::array<ApplyOntoRow, 7> kApplyOnto = {{
     {"This folder only", 0x0, 106},
     {"This folder, subfolders and files", 0x3, 105},
     {"This folder and subfolders", 0x2, 107},
@@ -56,13 +51,6 @@ constexpr std::array<ApplyOnto, 7> kApplyOnto = {{
     {"Subfolders only", 0xA, 109},
     {"Files only", 0x9, 110},
 }};
-
-const ApplyOnto* FindApplyOnto(std::string_view text) {
-  for (const ApplyOnto& row : kApplyOnto) {
-    if (text == row.text) return &row;
-  }
-  return nullptr;
-}
 
 std::string ValueOf(const xml::Node& node, std::string_view xpath) {
   std::string value;
@@ -115,28 +103,13 @@ bool CFilePermission::GetAccessMasks(CErrorMgr& errorMgr, uint32_t* allowMask, u
   return AccessMasksOf(errorMgr, kFileRights, kFileRightOrder, allowMask, denyMask);
 }
 
-uint8_t CFilePermission::GetInheritanceFlags() const {
-  const ApplyOnto* row = FindApplyOnto(current_.applyOnto);
-  uint8_t flags = row ? row->flags : 0;
-  if (current_.applyWithinThisContainerOnly) flags |= winsec::kNoPropagateInheritAce;
-  if (current_.inherited) flags |= winsec::kInheritedAce;
-  return flags;
-}
+uint8_t CFilePermission::GetInheritanceFlags() const { return InheritanceFlagsOf(kApplyOnto); }
 
 void CFilePermission::AddEntryFromAce(const CPermission& templateFeature, uint32_t mask, uint8_t aceFlags,
                                       const std::string& name, const std::string& domain, bool allowed) {
-  if (aceFlags & winsec::kInheritedAce) current_.inherited = true;
-  const uint8_t kept = aceFlags & (winsec::kInheritedAce | winsec::kNoPropagateInheritAce);
-  for (const ApplyOnto& row : kApplyOnto) {
-    if (aceFlags == (kept | row.flags)) current_.applyOnto = row.text;
-  }
-  current_.applyWithinThisContainerOnly = (aceFlags & winsec::kNoPropagateInheritAce) != 0;
-  current_.replaceAllChild = 1;
+  SetEntryFromAce(kApplyOnto, kFileRights, mask, aceFlags, name, domain, allowed);
   current_.inheritFromParentToChild = 1;
-  current_.user = name;
-  current_.domain = domain;
   path_ = templateFeature.GetPath();
-  SetRightsFromAce(kFileRights, mask, allowed);
   // The entry list does not keep the inherited flag of a file entry.
   const bool inherited = current_.inherited;
   current_.inherited = false;
@@ -214,7 +187,7 @@ bool CFilePermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& ro
   xml::Node entry = element.SelectSingleNode(query);
   if (entry.IsNull()) entry = element.AppendChild(element.OwnerDocument().CreateElement("t:filePermissions"));
   if (withMessage) {
-    const ApplyOnto* row = FindApplyOnto(current_.applyOnto);
+    const ApplyOntoRow* row = FindApplyOnto(kApplyOnto, current_.applyOnto);
     if (row == nullptr) {
       errorMgr.AddMessageF(kLevelError, kSetLabel, "Internal error ApplyOnto value '%s' is not known. Happend in product %s",
                            current_.applyOnto.c_str(), GetProductName().c_str());
@@ -234,19 +207,7 @@ bool CFilePermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& ro
 }
 
 xml::Node CFilePermission::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& pRootNode, bool withMessage) {
-  xml::Node pathElement;
-  bool more = true;
-  while (more) {
-    more = LoadNextEntry();
-    if (pRootNode.IsNull()) {
-      errorMgr.AddMessage(kLevelCritical, kSetLabel,
-                          "Internal error: The XML document with the resources and the features to be changed, "
-                          "contains not the root node 't:Tarvo'");
-      return {};
-    }
-    if (!WriteCurrentEntry(errorMgr, pRootNode, withMessage, &pathElement)) break;
-  }
-  return pathElement;
+  return SetEntriesToXml(errorMgr, pRootNode, withMessage, kSetLabel, "t:Tarvo");
 }
 
 bool CFilePermission::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Document& pXmlDoc) {

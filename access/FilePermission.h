@@ -45,5 +45,6 @@ class CFilePermission : public CPermission {
  private:
   // Writes the current entry; false (after a level-5 entry) when its
   // applyOnto has no text to show.
-  bool WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& root, bool withMessage, xml::Node* pathElement);
+  bool WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& root, bool withMessage,
+                         xml::Node* pathElement) override;
 };

@@ -27,16 +27,15 @@ constexpr int kContainerText = 140;
 constexpr int kGroupText = 141;
 constexpr int kUserText = 142;
 
-// NetAPI results this feature tells apart.
-constexpr uint32_t kNerrSuccess = 0;
-constexpr uint32_t kNoSuchAlias = 1376;
-constexpr uint32_t kMemberNotInAlias = 1377;
-constexpr uint32_t kMemberInAlias = 1378;
-constexpr uint32_t kAliasExists = 1379;
-constexpr uint32_t kNoSuchMember = 1387;
-constexpr uint32_t kInvalidMember = 1388;
-constexpr uint32_t kNerrGroupNotFound = 2220;
-constexpr uint32_t kNerrGroupExists = 2223;
+using winerr::kAliasExists;
+using winerr::kInvalidMember;
+using winerr::kMemberInAlias;
+using winerr::kMemberNotInAlias;
+using winerr::kNerrGroupExists;
+using winerr::kNerrGroupNotFound;
+using winerr::kNoSuchAlias;
+using winerr::kNoSuchMember;
+constexpr uint32_t kNerrSuccess = winerr::kSuccess;
 
 int Code(uint32_t rc) { return static_cast<int>(rc); }
 

@@ -699,6 +699,55 @@ void CPermission::SetRightsFromAce(std::span<const PermissionRight> rights, uint
   current_.synchronize = (mask & kSynchronize) != 0;
 }
 
+const ApplyOntoRow* CPermission::FindApplyOnto(std::span<const ApplyOntoRow> rows, std::string_view text) {
+  for (const ApplyOntoRow& row : rows) {
+    if (text == row.text) return &row;
+  }
+  return nullptr;
+}
+
+uint8_t CPermission::InheritanceFlagsOf(std::span<const ApplyOntoRow> rows) const {
+  const ApplyOntoRow* row = FindApplyOnto(rows, current_.applyOnto);
+  uint8_t flags = row ? row->flags : 0;
+  if (current_.applyWithinThisContainerOnly) flags |= winsec::kNoPropagateInheritAce;
+  if (current_.inherited) flags |= winsec::kInheritedAce;
+  return flags;
+}
+
+void CPermission::SetEntryFromAce(std::span<const ApplyOntoRow> rows, std::span<const PermissionRight> rights,
+                                  uint32_t mask, uint8_t aceFlags, const std::string& name, const std::string& domain,
+                                  bool allowed) {
+  if (aceFlags & winsec::kInheritedAce) current_.inherited = true;
+  // A flag combination outside the table keeps the applyOnto of the entry before.
+  const uint8_t kept = aceFlags & (winsec::kInheritedAce | winsec::kNoPropagateInheritAce);
+  for (const ApplyOntoRow& row : rows) {
+    if (aceFlags == (kept | row.flags)) current_.applyOnto = row.text;
+  }
+  current_.applyWithinThisContainerOnly = (aceFlags & winsec::kNoPropagateInheritAce) != 0;
+  current_.replaceAllChild = 1;
+  current_.user = name;
+  current_.domain = domain;
+  SetRightsFromAce(rights, mask, allowed);
+}
+
+xml::Node CPermission::SetEntriesToXml(CErrorMgr& errorMgr, const xml::Node& pRootNode, bool withMessage,
+                                       const char* label, const char* rootName) {
+  xml::Node pathElement;
+  bool more = true;
+  while (more) {
+    more = LoadNextEntry();
+    if (pRootNode.IsNull()) {
+      errorMgr.AddMessageF(kLevelCritical, label,
+                           "Internal error: The XML document with the resources and the features to be changed, "
+                           "contains not the root node '%s'",
+                           rootName);
+      return {};
+    }
+    if (!WriteCurrentEntry(errorMgr, pRootNode, withMessage, &pathElement)) break;
+  }
+  return pathElement;
+}
+
 // ---- The entry list --------------------------------------------------------------------
 
 void CPermission::CopyObjectFrom(const CPermission& templateFeature) { path_ = templateFeature.path_; }

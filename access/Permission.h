@@ -30,6 +30,14 @@ struct PermissionRight {
   int text;
 };
 
+// One applyOnto text of a kind: the ACE inheritance flags it gives and the
+// language text of its message.
+struct ApplyOntoRow {
+  const char* text;  // exact, case-sensitive
+  uint8_t flags;
+  int message;
+};
+
 // One permission entry: a trustee and its rights on the feature's object.
 struct PermissionEntry {
   std::string user;
@@ -138,6 +146,22 @@ class CPermission : public CFeature {
   // The rights of an entry read from an ACE: full control only for exactly
   // its mask, every other right when its bit is set.
   void SetRightsFromAce(std::span<const PermissionRight> rights, uint32_t mask, bool allowed);
+  static const ApplyOntoRow* FindApplyOnto(std::span<const ApplyOntoRow> rows, std::string_view text);
+  // The current entry's ACE flags: its applyOnto row, NO_PROPAGATE for
+  // applyWithinThisContainerOnly, INHERITED_ACE for an inherited entry.
+  uint8_t InheritanceFlagsOf(std::span<const ApplyOntoRow> rows) const;
+  // The part of an entry read from an ACE both kinds share: applyOnto and
+  // its flags, the trustee and the rights.
+  void SetEntryFromAce(std::span<const ApplyOntoRow> rows, std::span<const PermissionRight> rights, uint32_t mask,
+                       uint8_t aceFlags, const std::string& name, const std::string& domain, bool allowed);
+  // Writes every entry (the current one when there are none) with
+  // WriteCurrentEntry; the path element written, or null.
+  // A missing root is critical, reported under `label` naming `rootName`.
+  xml::Node SetEntriesToXml(CErrorMgr& errorMgr, const xml::Node& pRootNode, bool withMessage, const char* label,
+                            const char* rootName);
+  // Writes the current entry below the root; false (after an entry) stops the writing.
+  virtual bool WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& root, bool withMessage,
+                                 xml::Node* pathElement) = 0;
 
   // ---- The entry list ------------------------------------------------------------
 

@@ -38,24 +38,12 @@ constexpr std::array<PermissionRight, 11> kRegistryRights = {{
 // The masks take readControl before writeDAC and writeOwner.
 constexpr std::array<size_t, 11> kRegistryRightOrder = {0, 1, 2, 3, 4, 5, 6, 7, 10, 8, 9};
 
-struct ApplyOntoReg {
-  const char* text;  // exact, case-sensitive
-  uint8_t flags;
-  int message;
-};
 
-constexpr std::array<ApplyOntoReg, 3> kApplyOntoReg = {{
+constexpr std::array<ApplyOntoRow, 3> kApplyOntoReg = {{
     {"This key only", 0x0, 127},
     {"This key and subkeys", 0x2, 128},
     {"Subkeys only", 0xA, 129},
 }};
-
-const ApplyOntoReg* FindApplyOnto(std::string_view text) {
-  for (const ApplyOntoReg& row : kApplyOntoReg) {
-    if (text == row.text) return &row;
-  }
-  return nullptr;
-}
 
 constexpr int kContainerText = 130;
 constexpr int kWithinContainerText = 173;
@@ -218,29 +206,14 @@ bool CRegistryPermission::GetAccessMasks(CErrorMgr& errorMgr, uint32_t* allowMas
   return AccessMasksOf(errorMgr, kRegistryRights, kRegistryRightOrder, allowMask, denyMask);
 }
 
-uint8_t CRegistryPermission::GetInheritanceFlags() const {
-  const ApplyOntoReg* row = FindApplyOnto(current_.applyOnto);
-  uint8_t flags = row ? row->flags : 0;
-  if (current_.applyWithinThisContainerOnly) flags |= winsec::kNoPropagateInheritAce;
-  if (current_.inherited) flags |= winsec::kInheritedAce;
-  return flags;
-}
+uint8_t CRegistryPermission::GetInheritanceFlags() const { return InheritanceFlagsOf(kApplyOntoReg); }
 
 void CRegistryPermission::AddEntryFromAce(const CPermission& templateFeature, uint32_t mask, uint8_t aceFlags,
                                           const std::string& name, const std::string& domain, bool allowed) {
-  if (aceFlags & winsec::kInheritedAce) current_.inherited = true;
-  const uint8_t kept = aceFlags & (winsec::kInheritedAce | winsec::kNoPropagateInheritAce);
-  for (const ApplyOntoReg& row : kApplyOntoReg) {
-    if (aceFlags == (kept | row.flags)) current_.applyOnto = row.text;
-  }
-  current_.applyWithinThisContainerOnly = (aceFlags & winsec::kNoPropagateInheritAce) != 0;
-  current_.replaceAllChild = 1;
+  SetEntryFromAce(kApplyOntoReg, kRegistryRights, mask, aceFlags, name, domain, allowed);
   current_.inheritFromParentToChild = templateFeature.CurrentEntry().inheritFromParentToChild;
-  current_.user = name;
-  current_.domain = domain;
   CopyObjectFrom(templateFeature);
   values_ = ReadCurrentValues();
-  SetRightsFromAce(kRegistryRights, mask, allowed);
   AddCurrentEntry();
 }
 
@@ -457,7 +430,7 @@ bool CRegistryPermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node
   xml::Node entry = element.SelectSingleNode(query);
   if (entry.IsNull()) entry = element.AppendChild(element.OwnerDocument().CreateElement("t:registryPermissions"));
   if (withMessage) {
-    const ApplyOntoReg* row = FindApplyOnto(current_.applyOnto);
+    const ApplyOntoRow* row = FindApplyOnto(kApplyOntoReg, current_.applyOnto);
     if (row == nullptr) {
       errorMgr.AddMessageF(kLevelError, kSetLabel,
                            "Internal error applyOntoReg value '%s' is not known. Happend in product %s",
@@ -477,19 +450,7 @@ bool CRegistryPermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node
 }
 
 xml::Node CRegistryPermission::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& pRootNode, bool withMessage) {
-  xml::Node pathElement;
-  bool more = true;
-  while (more) {
-    more = LoadNextEntry();
-    if (pRootNode.IsNull()) {
-      errorMgr.AddMessage(kLevelCritical, kSetLabel,
-                          "Internal error: The XML document with the resources and the features to be changed, "
-                          "contains not the root node 'Tarvo'");
-      return {};
-    }
-    if (!WriteCurrentEntry(errorMgr, pRootNode, withMessage, &pathElement)) break;
-  }
-  return pathElement;
+  return SetEntriesToXml(errorMgr, pRootNode, withMessage, kSetLabel, "Tarvo");
 }
 
 std::unique_ptr<CFeature> CRegistryPermission::GetOriginalFeatureFromHistory(CErrorMgr& errorMgr, bool /*undo*/) {

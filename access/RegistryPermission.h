@@ -72,7 +72,8 @@ class CRegistryPermission : public CPermission {
   // Creates the key and values when the key or one declared value is missing.
   void EnsureKeyAndValues(CErrorMgr& errorMgr);
   bool WriteValue(CErrorMgr& errorMgr, plat::HKey key, const RegistryValueEntry& entry);
-  bool WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& root, bool withMessage, xml::Node* pathElement);
+  bool WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& root, bool withMessage,
+                         xml::Node* pathElement) override;
 
   std::string hive_;
   std::string subkey_;
