@@ -338,6 +338,7 @@ uint32_t CPermission::GrantDenyAccessToUser(CErrorMgr& errorMgr, plat::SeObjectT
   std::vector<winsec::ExplicitAccess> records;
   bool parentToChild = false;
   bool rewriteSubtree = false;
+  ownershipWalkedAs_.reset();
   for (;;) {
     if (BuildRecords(errorMgr, &records)) {
       if (current_.inheritFromParentToChild == 1) parentToChild = true;
@@ -412,7 +413,10 @@ uint32_t CPermission::AddAceToObjectsSecurityDescriptor(CErrorMgr& errorMgr, con
                                                         bool replaceAllChild, bool parentToChild) {
   errorMgr.AddMessageF(kLevelDebug, kMergeLabel, "CALL with:  ReplaceAllChild=%d;  ParentToChild=%d;  RemoveParentToChild=%d",
                        replaceAllChild ? 1 : 0, parentToChild ? 1 : 0, current_.removeInherited ? 1 : 0);
-  if (objectType == plat::SeObjectType::kFile && !ownershipCovered_) ChangeOwnerToAdmin(errorMgr, objectName);
+  if (objectType == plat::SeObjectType::kFile && !ownershipCovered_ && ownershipWalkedAs_ != systemAccountName_) {
+    ChangeOwnerToAdmin(errorMgr, objectName);
+    ownershipWalkedAs_ = systemAccountName_;
+  }
   const plat::SeObjectType type = EffectiveType(errorMgr, objectType, kLevelDebug);
   plat::ISecurity& security = plat::Current().Security();
   const char* name = objectName.c_str();

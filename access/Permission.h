@@ -8,8 +8,9 @@
 
 #include <cstdint>
 #include <map>
-#include <span>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -191,4 +192,9 @@ class CPermission : public CFeature {
   // While the tree below an object is rewritten: the object's own merge
   // has already taken over the ownership of that tree.
   bool ownershipCovered_ = false;
+  // The system account name the object's ownership walk was last made
+  // with. The owners only change by the walk itself, so a later merge of
+  // the same feature walks again only when an entry for SYSTEM changed
+  // which owners the walk takes over.
+  std::optional<std::string> ownershipWalkedAs_;
 };

@@ -61,7 +61,7 @@ void CErrorMgr::AddMessage(int level, std::string_view function, std::string_vie
   entry->level = level;
   entry->function = std::string(function);
   entry->message = std::string(message);
-  entry->logText = std::string(logText.empty() ? message : logText);
+  if (logText != message) entry->logText = std::string(logText);
   if (highestLevel_ < level || (criticalFeature_ && level == kLevelError)) {
     // While a critical feature runs, every error counts as critical.
     highestLevel_ = (level >= kLevelError && criticalFeature_) ? kLevelCritical : level;
@@ -83,7 +83,7 @@ void CErrorMgr::AddMessageF(int level, std::string_view function, const char* fo
 }
 
 std::string CErrorMgr::FormatLine(const CErrorObject& entry, std::string_view time) {
-  std::string logText = entry.level == kLevelDebug ? "DB:  " + entry.logText : entry.logText;
+  std::string logText = entry.level == kLevelDebug ? "DB:  " + entry.LogText() : entry.LogText();
   const std::string column = text::Format("%-38.45s", entry.function.c_str());
   return std::string(time) + "|" + CLogFile::LabelOfRow(CLogFile::RowOfLevel(entry.level)) + "|" + column + " |" +
          ReplaceCommas(std::move(logText));

@@ -27,9 +27,11 @@ class CErrorObject {
 
   bool written = false;
   std::string message;   // the text for the setup
-  std::string logText;   // the text of the log line
+  std::string logText;   // the text of the log line when it differs from the message
   std::string function;  // Class::Method of the code that recorded it
   int level = -1;
+  // A run keeps every entry: the log text is stored only where it differs.
+  const std::string& LogText() const { return logText.empty() ? message : logText; }
 };
 
 class CErrorMgr {

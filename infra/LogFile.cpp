@@ -22,18 +22,45 @@ bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t
 }  // namespace
 
 void CLogFile::Init(std::string_view path, int level) {
+  Close();
   path_ = std::string(path);
   level_ = level;
+}
+
+bool CLogFile::IsStillAtPath() const {
+  plat::FileId id;
+  return stream_ && plat::Current().Files().GetFileId(openedPath_, &id) == 0 && id == openedId_;
+}
+
+bool CLogFile::Reopen() {
+  stream_.reset();
+  plat::IFiles& files = plat::Current().Files();
+  std::unique_ptr<plat::IFileStream> stream;
+  if (files.OpenStream(path_, plat::OpenMode::kAppend, &stream) != 0) return false;
+  // The spelling on disk answers the look before each line without a
+  // search for the letter case of every folder on the way.
+  openedPath_ = files.FinalPath(path_);
+  if (files.GetFileId(openedPath_, &openedId_) != 0) return false;
+  stream_ = std::move(stream);
+  return true;
 }
 
 bool CLogFile::AppendLine(std::string_view text) {
   if (path_.empty()) return false;
   std::string bytes = ToLogBytes(OneLine(text));
   bytes += "\r\n";
-  return plat::AppendToFile(plat::Current().Files(), path_, bytes) == 0;
+  if (!IsStillAtPath() && !Reopen()) return false;
+  if (stream_->Write(bytes.data(), bytes.size()) != 0) {
+    stream_.reset();
+    return false;
+  }
+  return true;
 }
 
-bool CLogFile::DeleteLogFile() { return plat::Current().Files().RemoveFile(path_) == 0; }
+bool CLogFile::DeleteLogFile() {
+  Close();
+  return plat::Current().Files().RemoveFile(path_) == 0;
+}
 
 std::string CLogFile::OneLine(std::string_view text) {
   std::string out;

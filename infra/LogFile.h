@@ -1,11 +1,17 @@
 // The log files of a run (Tarvo.log in the log folder and in the repository
-// folder). A log file is never kept open: every line is appended by opening
-// the file, seeking to its end, writing and closing it, so the log is
-// complete up to the last line even when the process dies.
+// folder). Every line is in the file when AppendLine returns, so the log is
+// complete up to the last line even when the process dies and another
+// process can read it between lines. The file stays open for appending
+// between lines, but only while it is still the file at the log's path: a
+// log deleted or renamed by someone else is created again at its path by
+// the next line.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/Files.h"
 
 class CLogFile {
  public:
@@ -25,6 +31,8 @@ class CLogFile {
   bool AppendLine(std::string_view text);
   // Deletes the file at the path.
   bool DeleteLogFile();
+  // Lets go of the file (the next line opens it again).
+  void Close() { stream_.reset(); }
 
   // The label of a row of the label table (0-11); "" outside it.
   static const char* LabelOfRow(int row);
@@ -51,6 +59,13 @@ class CLogFile {
   static std::string ToLogBytes(std::string_view utf8);
 
  private:
+  // Whether the open stream still writes to the file at the log's path.
+  bool IsStillAtPath() const;
+  bool Reopen();
+
   std::string path_;
   int level_ = kDefaultLevel;
+  std::unique_ptr<plat::IFileStream> stream_;
+  std::string openedPath_;  // the path as the file system spells it, for the look before each line
+  plat::FileId openedId_;
 };

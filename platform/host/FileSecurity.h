@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/host/HostDb.h"
@@ -30,9 +31,26 @@ struct FileObject {
   std::vector<SecurityLevel> chain;  // drive root first, the object last
 };
 
+// What one connection knows of table file_sd and of the entries its rows
+// belong to, so that walking a tree does not ask the database and the drive
+// about every folder above every entry again. It is dropped whenever the
+// database generation changes (another connection committed, a rollback,
+// an entry removed or renamed through the host's files service). Entries
+// changed on the drive by other programs while a process runs are outside
+// the model, as an edited host.db would be.
+struct FileSecurityCache {
+  struct Level {
+    std::optional<winsec::SecurityDescriptor> stored;  // the row's descriptor, when there is a row
+    uint64_t storedInode = 0;                          // the inode the row was written for
+    std::optional<uint64_t> inode;                     // the entry's inode, once looked at
+  };
+  uint64_t generation = 0;
+  std::unordered_map<std::string, Level> levels;  // by table key
+};
+
 class FileSecurityStore {
  public:
-  FileSecurityStore(HostDb& db, const PathMap& paths, const Profile& profile);
+  FileSecurityStore(HostDb& db, const PathMap& paths, const Profile& profile, FileSecurityCache& cache);
 
   // Finds an existing object: ERROR_FILE_NOT_FOUND (2) when only the last
   // component is missing, ERROR_PATH_NOT_FOUND (3) when a folder on the way
@@ -46,11 +64,15 @@ class FileSecurityStore {
   winsec::SecurityDescriptor RootDefault() const;
 
  private:
-  std::optional<winsec::SecurityDescriptor> StoredFor(const std::string& fold, uint64_t inode);
+  FileSecurityCache::Level& CachedLevel(const std::string& fold);
+  // The level's own descriptor: its row, unless the row belongs to an
+  // entry that was deleted and made anew.
+  std::optional<winsec::SecurityDescriptor> StoredFor(const std::string& fold, const std::string& hostPath);
 
   HostDb& db_;
   const PathMap& paths_;
   const Profile& profile_;
+  FileSecurityCache& cache_;
 };
 
 // The table key of a Windows path ("c:\windows").

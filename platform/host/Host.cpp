@@ -140,7 +140,7 @@ std::string Host::Load(const std::string& folder, const OpenOptions& options) {
   }
   paths_ = std::make_unique<PathMap>(folder_ + "/drive_c");
   system_ = std::make_unique<HostSystem>(db_, *profile_, identity_, *paths_, options.process32Bit);
-  files_ = std::make_unique<HostFiles>(*paths_);
+  files_ = std::make_unique<HostFiles>(*paths_, [this] { db_.Invalidate(); });
   registry_ = std::make_unique<HostRegistry>(db_, *profile_, db_.Meta("user_sid"), options.process32Bit);
   security_ = std::make_unique<HostSecurity>(*this);
   accounts_ = std::make_unique<HostAccounts>(*this);

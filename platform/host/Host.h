@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/Platform.h"
+#include "platform/host/FileSecurity.h"
 #include "platform/host/HostAccounts.h"
 #include "platform/host/HostAutomaticUpdates.h"
 #include "platform/host/HostDb.h"
@@ -60,6 +61,7 @@ class Host : public plat::IPlatform {
   HostAutomaticUpdates& AutomaticUpdates() override { return *automaticUpdates_; }
 
   HostDb& Db() { return db_; }
+  FileSecurityCache& FileCache() { return fileCache_; }
   const PathMap& Paths() const { return *paths_; }
   const Profile& ProfileDef() const { return *profile_; }
   const MachineIdentity& Identity() const { return identity_; }
@@ -79,6 +81,7 @@ class Host : public plat::IPlatform {
 
   std::string folder_;
   mutable HostDb db_;
+  FileSecurityCache fileCache_;
   const Profile* profile_ = nullptr;
   MachineIdentity identity_;
   std::unique_ptr<PathMap> paths_;

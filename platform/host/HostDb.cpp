@@ -51,6 +51,17 @@ void Check(sqlite3* db, int rc) {
   if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) throw DbError{sqlite3_errmsg(db)};
 }
 
+// Written when a host is made and never again.
+constexpr std::string_view kFixedMeta[] = {"profile",       "language",   "clock",   "user_name", "user_admin",
+                                           "computer_name", "domain_sid", "user_sid"};
+
+bool IsFixedMeta(std::string_view key) {
+  for (const std::string_view fixed : kFixedMeta) {
+    if (key == fixed) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 Statement::Statement(HostDb& db, std::string_view sql) : db_(db.Handle()), idle_(&db.IdleStatements(sql)) {
@@ -190,36 +201,62 @@ int64_t HostDb::LastInsertId() { return sqlite3_last_insert_rowid(db_); }
 int HostDb::Changes() { return sqlite3_changes(db_); }
 
 std::string HostDb::Meta(std::string_view key, std::string_view fallback) {
+  const bool fixed = IsFixedMeta(key);
+  if (fixed) {
+    const auto known = fixedMeta_.find(key);
+    if (known != fixedMeta_.end()) return known->second;
+  }
   Statement st(*this, "SELECT value FROM meta WHERE key=?");
   st.Bind(1, key);
-  return st.Step() ? st.Text(0) : std::string(fallback);
+  if (!st.Step()) return std::string(fallback);
+  std::string value = st.Text(0);
+  if (fixed) fixedMeta_.emplace(std::string(key), value);
+  return value;
 }
 
 void HostDb::SetMeta(std::string_view key, std::string_view value) {
   Statement st(*this, "INSERT INTO meta(key, value) VALUES(?, ?) ON CONFLICT(key) DO UPDATE SET value=excluded.value");
   st.Bind(1, key).Bind(2, value).Run();
+  fixedMeta_.erase(std::string(key));
 }
 
+uint64_t HostDb::Generation() {
+  Statement st(*this, "PRAGMA data_version");
+  const int64_t version = st.Step() ? st.Int(0) : -1;
+  if (version != dataVersion_) {
+    dataVersion_ = version;
+    ++generation_;
+  }
+  return generation_;
+}
+
+// Transactions are begun and ended thousands of times in a run: through
+// prepared statements rather than parsed anew each time.
 void HostDb::Begin() {
   if (depth_++ == 0) {
     failed_ = false;
-    Exec("BEGIN IMMEDIATE");
+    Statement(*this, "BEGIN IMMEDIATE").Run();
   }
 }
 
 void HostDb::Commit() {
   if (--depth_ == 0) {
     if (failed_) {
-      Exec("ROLLBACK");
+      ++generation_;
+      Statement(*this, "ROLLBACK").Run();
     } else {
-      Exec("COMMIT");
+      Statement(*this, "COMMIT").Run();
     }
   }
 }
 
+// Also called after a COMMIT that failed (its scope had already left the
+// depth): the transaction SQLite kept open is then rolled back.
 void HostDb::Rollback() {
   failed_ = true;
-  if (--depth_ == 0) Exec("ROLLBACK");
+  ++generation_;
+  if (depth_ > 0 && --depth_ > 0) return;
+  if (!sqlite3_get_autocommit(db_)) Statement(*this, "ROLLBACK").Run();
 }
 
 }  // namespace host

@@ -79,8 +79,16 @@ class HostDb {
   int64_t LastInsertId();
   int Changes();
 
+  // The meta values a host is made with (its user, domains, profile) never
+  // change afterwards: they are read once per connection.
   std::string Meta(std::string_view key, std::string_view fallback = "");
   void SetMeta(std::string_view key, std::string_view value);
+
+  // Changes whenever rows this connection read may be out of date: another
+  // connection committed, this one rolled back, or Invalidate was called
+  // (the drive changed under the rows that describe it). Costs one query.
+  uint64_t Generation();
+  void Invalidate() { ++generation_; }
 
   // Nested scopes join the outermost transaction.
   void Begin();
@@ -98,6 +106,9 @@ class HostDb {
   void CreateSchema();
   sqlite3* db_ = nullptr;
   std::map<std::string, std::vector<sqlite3_stmt*>, std::less<>> idleStatements_;
+  std::map<std::string, std::string, std::less<>> fixedMeta_;
+  int64_t dataVersion_ = -1;
+  uint64_t generation_ = 0;
   int depth_ = 0;
   bool failed_ = false;
 };

@@ -259,12 +259,14 @@ uint32_t HostFiles::RemoveFile(std::string_view path) {
   struct stat st;
   if (stat(mapped.hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
   if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
+  entriesReplaced_();
   return unlink(mapped.hostPath.c_str()) == 0 ? winerr::kSuccess : Win32CodeOfErrno(errno);
 }
 
 uint32_t HostFiles::RemoveFolder(std::string_view path) {
   MappedPath mapped;
   if (uint32_t rc = ResolveExisting(path, &mapped)) return rc;
+  entriesReplaced_();
   if (rmdir(mapped.hostPath.c_str()) != 0) {
     return errno == ENOTDIR ? winerr::kDirectory : Win32CodeOfErrno(errno);
   }
@@ -281,6 +283,7 @@ uint32_t HostFiles::MoveReplace(std::string_view from, std::string_view to) {
   if (target.exists && stat(target.hostPath.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
   }
+  entriesReplaced_();
   return rename(source.hostPath.c_str(), target.hostPath.c_str()) == 0 ? winerr::kSuccess
                                                                         : Win32CodeOfErrno(errno);
 }
@@ -317,6 +320,11 @@ uint32_t HostFiles::LockExclusive(std::string_view path, uint32_t timeoutMs,
 uint32_t HostFiles::GetFileId(std::string_view path, plat::FileId* id) {
   MappedPath mapped;
   if (uint32_t rc = ResolveExisting(path, &mapped)) return rc;
+  if (mapped.mode != 0) {
+    *id = {mapped.device, mapped.inode};
+    return winerr::kSuccess;
+  }
+  // A link: the file it leads to.
   struct stat st;
   if (stat(mapped.hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
   *id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};

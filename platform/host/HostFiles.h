@@ -4,6 +4,8 @@
 // on Windows.
 #pragma once
 
+#include <functional>
+
 #include "platform/Files.h"
 #include "platform/host/PathMap.h"
 
@@ -11,7 +13,10 @@ namespace host {
 
 class HostFiles : public plat::IFiles {
  public:
-  explicit HostFiles(const PathMap& paths) : paths_(paths) {}
+  // `entriesReplaced` is told whenever an entry goes or moves, which
+  // makes what was known about the entries at a path out of date.
+  HostFiles(const PathMap& paths, std::function<void()> entriesReplaced)
+      : paths_(paths), entriesReplaced_(std::move(entriesReplaced)) {}
 
   std::string FullPath(std::string_view path) override;
   std::string CurrentDirectory() override;
@@ -36,6 +41,7 @@ class HostFiles : public plat::IFiles {
   // Find for a name without wildcards in an existing folder.
   uint32_t FindOne(WinPath folder, const std::string& name, std::vector<plat::FileEntry>* found);
   const PathMap& paths_;
+  std::function<void()> entriesReplaced_;
 };
 
 // The Win32 code for a failed Linux call.

@@ -160,11 +160,15 @@ uint32_t HostSecurity::LocateKey(std::string_view objectName, plat::SeObjectType
   return winerr::kSuccess;
 }
 
+FileSecurityStore HostSecurity::FileStore() {
+  return FileSecurityStore(host_.Db(), host_.Paths(), host_.ProfileDef(), host_.FileCache());
+}
+
 uint32_t HostSecurity::Locate(std::string_view objectName, plat::SeObjectType type, NamedObject* object) {
   switch (type) {
     case plat::SeObjectType::kFile:
       object->mapping = &winsec::kFileGenericMapping;
-      return FileSecurityStore(host_.Db(), host_.Paths(), host_.ProfileDef()).Locate(objectName, &object->file);
+      return FileStore().Locate(objectName, &object->file);
     case plat::SeObjectType::kRegistryKey:
     case plat::SeObjectType::kRegistryWow64_32Key:
     case plat::SeObjectType::kRegistryWow64_64Key:
@@ -175,7 +179,7 @@ uint32_t HostSecurity::Locate(std::string_view objectName, plat::SeObjectType ty
 
 winsec::SecurityDescriptor HostSecurity::EffectiveOf(const NamedObject& object) {
   if (!object.isKey) {
-    return FileSecurityStore(host_.Db(), host_.Paths(), host_.ProfileDef()).Effective(object.file);
+    return FileStore().Effective(object.file);
   }
   winsec::SecurityDescriptor sd;
   KeySecurityStore(host_.Db(), host_.ProfileDef()).Effective(object.keyId, &sd);
@@ -190,7 +194,7 @@ std::optional<winsec::SecurityDescriptor> HostSecurity::StoredOf(const NamedObje
 uint32_t HostSecurity::StoreFor(const NamedObject& object, const winsec::SecurityDescriptor& sd) {
   Transaction tx(host_.Db());
   const uint32_t rc = object.isKey ? KeySecurityStore(host_.Db(), host_.ProfileDef()).Store(object.keyId, sd)
-                                   : FileSecurityStore(host_.Db(), host_.Paths(), host_.ProfileDef()).Store(object.file, sd);
+                                   : FileStore().Store(object.file, sd);
   if (rc == winerr::kSuccess) tx.Commit();
   return rc;
 }

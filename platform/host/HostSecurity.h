@@ -50,6 +50,7 @@ class HostSecurity : public plat::ISecurity {
     int64_t keyId = 0;
     const winsec::GenericMapping* mapping = nullptr;
   };
+  FileSecurityStore FileStore();
   uint32_t Locate(std::string_view objectName, plat::SeObjectType type, NamedObject* object);
   uint32_t LocateKey(std::string_view objectName, plat::SeObjectType type, NamedObject* object);
   winsec::SecurityDescriptor EffectiveOf(const NamedObject& object);

@@ -176,7 +176,7 @@ void CollectSecurity(Host& host, std::vector<StateRow>* rows) {
 
   // A row whose file was deleted, or deleted and made anew, no longer
   // applies: Locate reads it back only for the entry it was stored for.
-  FileSecurityStore files(host.Db(), host.Paths(), host.ProfileDef());
+  FileSecurityStore files(host.Db(), host.Paths(), host.ProfileDef(), host.FileCache());
   std::vector<std::string> filePaths;
   Statement st(host.Db(), "SELECT path FROM file_sd");
   while (st.Step()) filePaths.push_back(st.Text(0));

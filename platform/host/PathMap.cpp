@@ -137,7 +137,11 @@ MappedPath PathMap::Map(const WinPath& path) const {
     if (lstat(exact.c_str(), &st) == 0) {
       mapped.hostPath = std::move(exact);
       mapped.exists = mapped.parentExists = true;
-      if (!S_ISLNK(st.st_mode)) mapped.mode = st.st_mode;
+      if (!S_ISLNK(st.st_mode)) {
+        mapped.mode = st.st_mode;
+        mapped.device = static_cast<uint64_t>(st.st_dev);
+        mapped.inode = static_cast<uint64_t>(st.st_ino);
+      }
       return mapped;
     }
   }

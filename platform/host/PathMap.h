@@ -26,6 +26,8 @@ struct MappedPath {
   // The mode of the entry when the mapping already looked at it (not for
   // symbolic links, whose target decides); 0 when unknown.
   unsigned mode = 0;
+  uint64_t device = 0;  // with the mode
+  uint64_t inode = 0;
 };
 
 class PathMap {

@@ -128,7 +128,7 @@ winsec::Sid SetupOwnerOfKey(Host& host, const std::vector<std::string>& physical
 }
 
 void SeedSecurity(Host& host) {
-  FileSecurityStore files(host.Db(), host.Paths(), host.ProfileDef());
+  FileSecurityStore files(host.Db(), host.Paths(), host.ProfileDef(), host.FileCache());
   SeedFile(host, files, "C:\\", DefaultObject::kDriveRoot);
   SeedFile(host, files, host.SystemImpl().Folders().windows, DefaultObject::kWindowsFolder);
   KeySecurityStore keys(host.Db(), host.ProfileDef());

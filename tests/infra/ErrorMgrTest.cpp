@@ -162,6 +162,25 @@ TEST_F(ErrorMgrTest, HeaderDescribesTheCallAndTheMachine) {
   EXPECT_EQ(host_.ReadHostFile("C:\\Repo\\Tarvo.log"), "WinLog\r\n" + body);
 }
 
+// The log stays open between lines, yet each line is readable at once, and
+// a log that someone else deletes or renames is made again at its path.
+TEST_F(ErrorMgrTest, LogLinesFollowTheFileAtThePath) {
+  plat::IFiles& files = host_.Platform().Files();
+  ASSERT_TRUE(mainLog_.AppendLine("one"));
+  EXPECT_EQ(Log(), "one\r\n");
+  ASSERT_EQ(files.RemoveFile("C:\\logs\\Tarvo.log"), 0u);
+  ASSERT_TRUE(mainLog_.AppendLine("two"));
+  EXPECT_EQ(Log(), "two\r\n");
+  ASSERT_EQ(files.MoveReplace("C:\\logs\\Tarvo.log", "C:\\logs\\Old.log"), 0u);
+  ASSERT_TRUE(mainLog_.AppendLine("three"));
+  EXPECT_EQ(Log(), "three\r\n");
+  EXPECT_EQ(host_.ReadHostFile("C:\\logs\\Old.log"), "two\r\n");
+  // Another writer appending between our lines is not overwritten.
+  ASSERT_EQ(plat::AppendToFile(files, "C:\\logs\\Tarvo.log", "other\r\n"), 0u);
+  ASSERT_TRUE(mainLog_.AppendLine("four"));
+  EXPECT_EQ(Log(), "three\r\nother\r\nfour\r\n");
+}
+
 TEST(LogFileTest, EightBitEncodingOfLogLines) {
   EXPECT_EQ(CLogFile::ToLogBytes("Pr\xC3\xBC" "fung"), "Pr\xFC" "fung");  // U+00FC
   EXPECT_EQ(CLogFile::ToLogBytes("\xE2\x82\xAC"), "\x80");                 // the euro sign
