@@ -301,6 +301,33 @@ TEST_F(FileSecurityTest, AFileMadeAnewDoesNotTakeOverTheOldDescriptor) {
   EXPECT_EQ(Dacl("C:\\T\\f.txt").substr(0, 4), "D:AI") << Dacl("C:\\T\\f.txt");
 }
 
+// What one connection has read of the folders above an entry is not used
+// once it is out of date: another connection changed a folder, or the
+// folder went and was made anew through the files service.
+TEST_F(FileSecurityTest, FoldersReadEarlierAreReadAgainOnceChanged) {
+  Folder("C:\\T\\Sub");
+  File("C:\\T\\Sub\\f.txt");
+  const std::string before = Dacl("C:\\T\\Sub\\f.txt");
+  {
+    std::string error;
+    std::unique_ptr<host::Host> other = host::Host::Open(host_.Folder(), {}, &error);
+    ASSERT_TRUE(other) << error;
+    const Acl acl = AclOf("D:(A;OICI;FA;;;BG)");
+    const uint32_t info = plat::kDaclSecurityInformation | plat::kProtectedDaclSecurityInformation;
+    ASSERT_EQ(other->Security().SetNamedSecurityInfo("C:\\T\\Sub", SeObjectType::kFile, info, nullptr, nullptr, &acl,
+                                                     nullptr),
+              0u);
+  }
+  EXPECT_EQ(Dacl("C:\\T\\Sub\\f.txt"), "D:AI(A;ID;FA;;;BG)") << "before: " << before;
+
+  // Moved aside rather than deleted, so the new folder cannot get the old inode number.
+  plat::IFiles& files = host_.Platform().Files();
+  ASSERT_EQ(files.MoveReplace("C:\\T\\Sub", "C:\\T\\Aside"), 0u);
+  ASSERT_EQ(files.MakeDirectory("C:\\T\\Sub"), 0u);
+  File("C:\\T\\Sub\\f.txt");
+  EXPECT_EQ(Dacl("C:\\T\\Sub\\f.txt"), before);
+}
+
 TEST_F(FileSecurityTest, PathsAreMatchedWithoutRegardToCase) {
   Folder("C:\\Case\\Sub");
   ASSERT_EQ(SetDacl("C:\\CASE", "D:(A;OICI;FR;;;BU)", plat::kProtectedDaclSecurityInformation), 0u);
