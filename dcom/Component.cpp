@@ -190,7 +190,7 @@ void CComponent::DeleteApplicationKey(CErrorMgr& errorMgr) {
     rc = plat::Current().Registry().DeleteKey(plat::kHkeyClassesRoot, KeyPath(), 0);
   }
   if (rc == winerr::kFileNotFound) {
-    errorMgr.AddMessageF(kLevelInfo, kApplyLabel, "  DCOM application %s (%s) does not exist, so nothing is deleted",
+    errorMgr.AddMessageF(kLevelInfo, kApplyLabel, "  DCOM application %s (%s) does not exist - nothing to delete",
                          name_.c_str(), applicationId_.c_str());
   } else if (rc != winerr::kSuccess) {
     errorMgr.AddMessageF(kLevelError, kApplyLabel, "RegDeleteKey(%s) for DCOM application %s  failed.  ReturnValue=%d",
