@@ -8,7 +8,6 @@
 #include "platform/Platform.h"
 #include "platform/WinError.h"
 #include "resources/ResourceMgr.h"
-#include "securityfiles/RepositoryMgr.h"
 #include "securityfiles/XmlServices.h"
 
 namespace {
@@ -169,9 +168,7 @@ std::unique_ptr<CFeature> CDCOM::GetOriginalFeatureFromHistory(CErrorMgr& errorM
     return removal;
   }
   if (errorMgr.IsError()) return nullptr;
-  const xml::Document history = CRepositoryMgr::LoadHistoryXml(errorMgr);
-  const xml::Node product = GetProductNodeFromHistory(errorMgr, history);
-  const xml::Node element = product.IsNull() ? xml::Node() : product.SelectSingleNode("t:componentService");
+  const xml::Node element = SelectFromHistory(errorMgr, "t:componentService");
   if (element.IsNull()) {
     errorMgr.AddMessage(kLevelError, kHistoryLabel,
                         "There is no DCOM feature in the history file, so it's impossible to get original value for "
