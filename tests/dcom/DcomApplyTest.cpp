@@ -102,6 +102,9 @@ constexpr const char* kLocalAccess = "<t:localAccess allow='true' deny='false'/>
 // machine does not know is skipped with a warning.
 TEST_P(DcomApplyTest, MachineWideValuesStoredAndMissing) {
   SetSddl(plat::kHkeyLocalMachine, kOleKey, "DefaultAccessPermission", "O:BAG:BAD:(A;;CCDCLC;;;PS)");
+  // Guests listed twice: the second ACE folds into the first.
+  SetSddl(plat::kHkeyLocalMachine, kOleKey, "MachineAccessRestriction",
+          "O:BAG:BAD:(A;;CCDCLC;;;WD)(A;;CCDC;;;AN)(A;;CC;;;BG)(A;;CCDC;;;BG)");
   WriteSingleFileSetup(Feature(
       std::string("<t:limits><t:launch domain='' user='Users'><t:localLaunch allow='true' deny='false'/>"
                   "<t:remoteLaunch allow='false' deny='true'/></t:launch></t:limits>"
@@ -120,8 +123,7 @@ TEST_P(DcomApplyTest, MachineWideValuesStoredAndMissing) {
   EXPECT_EQ(Ole("MachineLaunchRestriction"),
             "D:(D;;CCLC;;;BU)(A;;CCDCLCSWRP;;;BA)(A;;CCDCSW;;;WD)(A;;CCDCLCSWRP;;;S-1-5-32-562)(A;;CCDCLCSWRP;;;LU)"
             "(A;;CCDC;;;BU)");
-  EXPECT_EQ(Ole("MachineAccessRestriction"),
-            "D:(A;;CCDC;;;AN)(A;;CCDCLC;;;S-1-5-32-562)(A;;CCDCLC;;;LU)(A;;CCDC;;;WD)");
+  EXPECT_EQ(Ole("MachineAccessRestriction"), "D:(A;;CCDC;;;AN)(A;;CCDC;;;BG)(A;;CCDC;;;WD)");
   EXPECT_EQ(Ole("DefaultLaunchPermission"), "D:(A;;CCDCSW;;;IU)(A;;CCDCSW;;;SY)(A;;CCDC;;;BA)");
   EXPECT_EQ(Ole("DefaultAccessPermission"), kNoValue);
   EXPECT_NE(Log().find("|CAccessPerm::SetPermToDacl             |  The user \\No Such User  doesn't exist  ==> "
@@ -140,6 +142,7 @@ TEST_P(DcomApplyTest, WhatCannotBeChangedIsLeftAloneAndTheRestApplied) {
   SetValue(plat::kHkeyLocalMachine, kOleKey, "MachineAccessRestriction", plat::kRegSz, plat::MakeRegSz("O:BAG:BAD:"));
   SetSddl(plat::kHkeyLocalMachine, kOleKey, "DefaultLaunchPermission", "O:BAG:BAD:NO_ACCESS_CONTROL");
   SetValue(plat::kHkeyClassesRoot, "AppID", "Kept", plat::kRegSz, plat::MakeRegSz("x"));
+  SetValue(plat::kHkeyClassesRoot, "AppID\\{B}", "LaunchPermission", plat::kRegSz, plat::MakeRegSz("x"));
   WriteSingleFileSetup(Feature(
       "<t:limits><t:launch domain='' user='Users'><t:localLaunch allow='true' deny='true'/></t:launch>"
       "<t:access domain='' user='Users'>" + std::string(kLocalAccess) + "</t:access></t:limits>"
@@ -147,13 +150,20 @@ TEST_P(DcomApplyTest, WhatCannotBeChangedIsLeftAloneAndTheRestApplied) {
       "<t:access domain='' user='Users'>" + kLocalAccess + "</t:access></t:defaults>"
       "<t:component applicationID='\\' DoesNotExistOnSystem='true'/>"
       "<t:component applicationID='{A}\\Sub' name='Elsewhere'/>"
-      "<t:component applicationID='{B}' name='Beta'/>"));
+      "<t:component applicationID='{B}' name='Beta'><t:authenticationLevel value='call'/>"
+      "<t:launchPermissions value='customize'><t:launch domain='' user='Users'>"
+      "<t:localLaunch allow='true' deny='false'/></t:launch></t:launchPermissions>"
+      "<t:accessPermissions value='customize'><t:access domain='' user='Users'>" + kLocalAccess +
+      "</t:access></t:accessPermissions></t:component>"));
   EXPECT_EQ(Tarvo("ApplyFeatures").exitCode, 10);
   EXPECT_EQ(Ole("MachineLaunchRestriction"), launchBefore);
   EXPECT_EQ(Ole("MachineAccessRestriction"), "invalid");
   EXPECT_EQ(Ole("DefaultLaunchPermission"), "D:NO_ACCESS_CONTROL");
   EXPECT_EQ(Ole("DefaultAccessPermission"), "D:(A;;CCDCLC;;;PS)(A;;CCDC;;;SY)(A;;CCDC;;;BU)");
   EXPECT_EQ(AppIdString("{B}", ""), "Beta");
+  EXPECT_EQ(AppIdString("{B}", "LaunchPermission"), "x");
+  EXPECT_EQ(AppId("{B}", "AccessPermission"), "D:(A;;CCDCLC;;;PS)(A;;CCDC;;;SY)(A;;CCDC;;;BU)");
+  EXPECT_EQ(AppIdString("{B}", "AuthenticationLevel"), "3");
   EXPECT_EQ(AppIdString("", "Kept"), "x");
   const std::string log = Log();
   for (const char* line : {
@@ -161,6 +171,7 @@ TEST_P(DcomApplyTest, WhatCannotBeChangedIsLeftAloneAndTheRestApplied) {
            "|CDCOMTool::GetSecurityDescriptorFromRegistry |The value MachineAccessRestriction is not a valid "
            "self-relative security descriptor (REG_BINARY); it is left as it is. Error=1338",
            "|CLimitsDefaults::CreateAndAttachNewSD  |GetSecurityDescriptorDacl() failed.  ReturnValue=1338",
+           "|CComponent::SetAccessLaunchPermissions |GetSecurityDescriptorFromRegistry() failed. ReturnValue=1338",
            "|CComponent::ApplyFeature               |RegDeleteKey(APPID\\\\) for DCOM application   failed.  "
            "ReturnValue=123",
            "|CComponent::CreateApplicationKeyInReg  |RegCreateKeyEx(HKEY_CLASSES_ROOT\\APPID\\{A}\\Sub) failed.  "
