@@ -12,7 +12,6 @@
 #include "platform/text/Text.h"
 #include "platform/xml/XPathLiteral.h"
 #include "resources/ResourceMgr.h"
-#include "securityfiles/RepositoryMgr.h"
 #include "securityfiles/XmlServices.h"
 
 namespace {
@@ -349,9 +348,7 @@ xml::Node CGroupUser::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& pRoo
 
 std::unique_ptr<CFeature> CGroupUser::GetOriginalFeatureFromHistory(CErrorMgr& errorMgr, bool /*undo*/) {
   if (errorMgr.IsError()) return nullptr;
-  const xml::Document history = CRepositoryMgr::LoadHistoryXml(errorMgr);
-  const xml::Node product = GetProductNodeFromHistory(errorMgr, history);
-  const xml::Node element = product.IsNull() ? xml::Node() : product.SelectSingleNode("t:groupuser");
+  const xml::Node element = SelectFromHistory(errorMgr, "t:groupuser");
   if (element.IsNull()) {
     errorMgr.AddMessage(kLevelError, kHistoryLabel,
                         "There is no feature for path 't:groupuser' in the history file, so it's impossible to get "

@@ -11,7 +11,6 @@
 #include "platform/text/Text.h"
 #include "platform/xml/XPathLiteral.h"
 #include "resources/ResourceMgr.h"
-#include "securityfiles/RepositoryMgr.h"
 #include "securityfiles/XmlServices.h"
 
 namespace {
@@ -455,12 +454,8 @@ xml::Node CRegistryPermission::SetFeatureToXml(CErrorMgr& errorMgr, const xml::N
 
 std::unique_ptr<CFeature> CRegistryPermission::GetOriginalFeatureFromHistory(CErrorMgr& errorMgr, bool /*undo*/) {
   if (errorMgr.IsError()) return nullptr;
-  const xml::Document history = CRepositoryMgr::LoadHistoryXml(errorMgr);
-  const xml::Node product = GetProductNodeFromHistory(errorMgr, history);
-  const xml::Node element =
-      product.IsNull() ? xml::Node()
-                       : product.SelectSingleNode("t:registry/t:path[@hkey=" + xml::XPathLiteral(hive_) +
-                                                  " and @value=" + xml::XPathLiteral(subkey_) + "]");
+  const xml::Node element = SelectFromHistory(errorMgr, "t:registry/t:path[@hkey=" + xml::XPathLiteral(hive_) +
+                                                          " and @value=" + xml::XPathLiteral(subkey_) + "]");
   if (element.IsNull()) {
     errorMgr.AddMessageF(kLevelError, kHistoryLabel,
                          "There is no feature for path '%s' in the history file, so it's impossible to get original "

@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "platform/text/Text.h"
 #include "platform/xml/XPathLiteral.h"
+#include "securityfiles/RepositoryMgr.h"
 #include "securityfiles/SecurityFileFormat.h"
 #include "securityfiles/XmlServices.h"
 
@@ -262,6 +263,12 @@ xml::Node CFeature::SetProgramPermissionToXml(const xml::Node& parent, std::stri
 }
 
 // ---- History -----------------------------------------------------------------
+
+xml::Node CFeature::SelectFromHistory(CErrorMgr& errorMgr, std::string_view xpath) const {
+  const xml::Document history = CRepositoryMgr::LoadHistoryXml(errorMgr);
+  const xml::Node product = GetProductNodeFromHistory(errorMgr, history);
+  return product.IsNull() ? xml::Node() : product.SelectSingleNode(xpath);
+}
 
 xml::Node CFeature::GetProductNodeFromHistory(CErrorMgr& errorMgr, const xml::Document& history) const {
   if (history.IsNull()) return {};

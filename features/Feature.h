@@ -95,6 +95,9 @@ class CFeature {
   // This feature's t:Product entry with the values from before the change,
   // in a history document already loaded (null when there is none).
   xml::Node GetProductNodeFromHistory(CErrorMgr& errorMgr, const xml::Document& history) const;
+  // The node `xpath` selects below that entry of the repository's history
+  // file; null (after the entries of the lookup) when there is none.
+  xml::Node SelectFromHistory(CErrorMgr& errorMgr, std::string_view xpath) const;
 
   // ---- The running Windows -------------------------------------------------
 

@@ -7,6 +7,7 @@
 #include "access/FilePermission.h"
 #include "access/GroupUser.h"
 #include "access/RegistryPermission.h"
+#include "dcom/DCOM.h"
 #include "features/WUA.h"
 #include "infra/ErrorMgr.h"
 #include "infra/IniFile.h"
@@ -36,7 +37,7 @@ constexpr std::array<DiscoverableKind, 6> kDiscoverableKinds = {{
     {FeatureKind::kGroupUser, &Create<CGroupUser>, "    Found    GroupUser Feature", false},
     {FeatureKind::kFilePermission, &Create<CFilePermission>, "    Found  %d FilePermission Features", true},
     {FeatureKind::kRegistryPermission, &Create<CRegistryPermission>, "    Found  %d RegistryPermission Feature", true},
-    {FeatureKind::kDcom, nullptr, "    Found    DCOM Feature", false},
+    {FeatureKind::kDcom, &Create<CDCOM>, "    Found    DCOM Feature", false},
     {FeatureKind::kFirewall, nullptr, "    Found    Firewall Feature", false},
     {FeatureKind::kWua, &Create<CWUA>, "    Found    WUA Feature", false},
 }};

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/host/DcomSeed.h"
 #include "platform/text/Text.h"
 
 namespace host {
@@ -116,6 +117,7 @@ void SeedRegistry(HostRegistry& r, const Profile& p, const KnownFolders& f, cons
   SeedVersion(r, p, f, id);
   SeedSystem(r, id);
   Seeder(r, Path({"HKLM", "SOFTWARE", "Microsoft", "Ole"})).Sz("EnableDCOM", "Y");
+  SeedDcomSecurity(r, p);
   r.EnsurePhysicalKey(Path({"HKLM", "SOFTWARE", "Classes", "AppID"}));
   r.EnsurePhysicalKey(Path({"HKLM", "SOFTWARE", "Classes", "CLSID"}));
   r.EnsurePhysicalKey({"HKU", ".DEFAULT", "Software"});

@@ -1,6 +1,7 @@
 #include "platform/host/HostSnapshot.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -137,11 +138,46 @@ void CollectRegistry(Host& host, std::vector<StateRow>* rows) {
   }
 }
 
+// Whether a value of the key holds a DCOM security descriptor: the
+// machine-wide ones under Ole and an application's under AppID.
+bool IsDcomDescriptorKey(std::string_view path) {
+  const std::string key = text::AsciiLower(path);
+  return key.ends_with("\\microsoft\\ole") || key.find("\\classes\\appid\\") != std::string::npos;
+}
+
+// "REG_BINARY 01 00 04 80 ..." of a valid descriptor as "REG_BINARY O:BAG:BAD:(...)";
+// any other text as it is.
+std::string DescriptorValueText(const std::string& value) {
+  constexpr std::string_view kPrefix = "REG_BINARY ";
+  if (!value.starts_with(kPrefix)) return value;
+  winsec::Bytes bytes;
+  for (size_t at = kPrefix.size(); at < value.size(); at += 3) {
+    const auto nibble = [](char c) { return c >= 'a' ? c - 'a' + 10 : c - '0'; };
+    if (at + 1 >= value.size() || !std::isxdigit(static_cast<unsigned char>(value[at])) ||
+        !std::isxdigit(static_cast<unsigned char>(value[at + 1]))) {
+      return value;  // "(empty)"
+    }
+    bytes.push_back(static_cast<uint8_t>(nibble(value[at]) * 16 + nibble(value[at + 1])));
+  }
+  winsec::SecurityDescriptor sd;
+  std::string sddl;
+  if (winsec::SecurityDescriptor::FromSelfRelative(bytes, &sd) != 0 ||
+      winsec::SecurityDescriptorToSddl(sd, winsec::kAllSddlSecurityInformation, &sddl) != 0) {
+    return value;
+  }
+  return std::string(kPrefix) + sddl;
+}
+
 // The default value is "(Default)" as the registry editor names it; a
-// change of data keeps its type once, before the arrow.
+// change of data keeps its type once, before the arrow. DCOM descriptors
+// read as SDDL.
 void DescribeRegistry(StateChange* change) {
   if (change->kind != "reg") return;
   if (change->name.empty()) change->name = "(Default)";
+  if (IsDcomDescriptorKey(change->path)) {
+    if (change->before) change->before = DescriptorValueText(*change->before);
+    if (change->after) change->after = DescriptorValueText(*change->after);
+  }
   if (!change->before || !change->after) return;
   const std::string type = change->before->substr(0, change->before->find(' ') + 1);
   if (!type.empty() && type.back() == ' ' && change->after->starts_with(type)) {

@@ -1,6 +1,7 @@
 // The shipped example applied end to end on English and German hosts: both
-// installation moments, what tarvo-host shows afterwards, and a second run
-// that leaves the machine as the first one left it.
+// installation moments, what tarvo-host shows afterwards (groups, ACLs,
+// registry, DCOM), and a second run that leaves the machine as the first
+// one left it.
 #include <string>
 
 #include "cli/FeatureRunFixture.h"
@@ -69,6 +70,23 @@ TEST_P(ExampleApplyTest, AppliesItsGroupsOnceAndASecondRunChangesNothing) {
     const std::string keyAcl = HostTool({"acl", "--reg", "HKLM\\SOFTWARE\\Data Server\\Archive", "/reg:32"}).out;
     EXPECT_NE(keyAcl.find("(A;CI;KR;;;S-1-5-21-"), std::string::npos) << keyAcl;
   }
+  // DCOM: the operators within the machine-wide limits, the default launch
+  // permission back to the system default, the runtime server's AppID.
+  const std::string dcom = HostTool({"dcom"}).out;
+  for (const std::string& expected : {
+           std::string("DefaultLaunchPermission\n  (not set: system default)\n"),
+           std::string("  allow  WIN7-SP1-X64\\CS Operators  LocalLaunch, RemoteLaunch, LocalActivation, "
+                       "RemoteActivation\nMachineAccessRestriction\n"),
+           std::string("  allow  WIN7-SP1-X64\\CS Operators  LocalAccess, RemoteAccess\n"),
+       }) {
+    EXPECT_NE(dcom.find(expected), std::string::npos) << expected << "\n" << dcom;
+  }
+  const std::string appId = HostTool({"dcom", "appid", "{6C1D2E4A-93B7-4F0E-8A51-2D7C9B3E5F10}"}).out;
+  EXPECT_NE(appId.find(std::string("    deny   ") + (german ? "VORDEFINIERT\\Gäste" : "BUILTIN\\Guests") +
+                       "  LocalLaunch, RemoteLaunch\n"),
+            std::string::npos)
+      << appId;
+  EXPECT_NE(appId.find("  AuthenticationLevel = REG_DWORD 2\n"), std::string::npos) << appId;
   ASSERT_EQ(HostTool({"snapshot", "save", "first"}).exitCode, 0);
   ApplyBothMoments();
   // Only the program's own log in the repository grows.

@@ -21,6 +21,8 @@ int RunSnapshotCommand(CommandContext& context);
 int RunDiffCommand(CommandContext& context);
 // Command of LocalGroupCommand.cpp.
 int RunLocalGroupCommand(CommandContext& context);
+// Command of DcomCommands.cpp.
+int RunDcomCommand(CommandContext& context);
 
 namespace {
 
@@ -51,6 +53,10 @@ const std::vector<Command>& Commands() {
        "acl PATH | acl --reg KEY [/reg:32|/reg:64]   owner, flags and DACL (PATH: Windows path, or POSIX = Z:)\n"
        "  acl set PATH SDDL   acl --reg set KEY SDDL [/reg:32]   (a DACL with P is set protected)",
        RunAclCommand},
+      {"dcom",
+       "dcom                      the machine-wide DCOM descriptors (HKLM\\SOFTWARE\\Microsoft\\Ole) as SDDL and COM rights\n"
+       "  dcom set NAME SDDL   dcom delete NAME   dcom appid [ID]   (the DCOM applications under HKCR\\AppID)",
+       RunDcomCommand},
       {"sign", "sign [--verify] FILE       write or check the checksum of a security file (Windows or POSIX path)",
        RunSignCommand},
       {"wua",
