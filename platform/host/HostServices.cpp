@@ -418,42 +418,42 @@ std::optional<ServiceRecord> HostServices::Find(std::string_view name) {
   return ServiceRecord{row.name, StatusOf(row), ConfigOf(row.name), row.behaviour};
 }
 
-uint32_t HostServices::SetStartType(std::string_view name, uint32_t startType) {
-  if (startType < kServiceAutoStart || startType > kServiceDisabled) return winerr::kInvalidParameter;
+// Runs `change` on the service of that name in one transaction; 1060 when
+// there is none.
+template <typename Change>
+uint32_t HostServices::Update(std::string_view name, Change change) {
   Transaction tx(db_);
   ServiceRow row;
-  const uint32_t rc = Load(name, &row) ? WriteConfig(row.name, kServiceNoChange, startType, kServiceNoChange)
-                                       : winerr::kServiceDoesNotExist;
+  const uint32_t rc = Load(name, &row) ? change(row) : winerr::kServiceDoesNotExist;
   tx.Commit();
   return rc;
+}
+
+uint32_t HostServices::SetStartType(std::string_view name, uint32_t startType) {
+  if (startType < kServiceAutoStart || startType > kServiceDisabled) return winerr::kInvalidParameter;
+  return Update(name, [&](ServiceRow& row) {
+    return WriteConfig(row.name, kServiceNoChange, startType, kServiceNoChange);
+  });
 }
 
 uint32_t HostServices::SetState(std::string_view name, uint32_t state) {
   if (state != kServiceStopped && state != kServiceRunning && state != kServicePaused) {
     return winerr::kInvalidParameter;
   }
-  Transaction tx(db_);
-  ServiceRow row;
-  const bool found = Load(name, &row);
-  if (found) {
+  return Update(name, [&](ServiceRow& row) {
     row.exitCode = winerr::kSuccess;
     Enter(row, state);
-  }
-  tx.Commit();
-  return found ? winerr::kSuccess : winerr::kServiceDoesNotExist;
+    return winerr::kSuccess;
+  });
 }
 
 uint32_t HostServices::SetBehaviour(std::string_view name, std::string_view behaviour) {
   if (!IsServiceBehaviour(behaviour)) return winerr::kInvalidParameter;
-  Transaction tx(db_);
-  ServiceRow row;
-  const bool found = Load(name, &row);
-  if (found) {
+  return Update(name, [&](ServiceRow& row) {
     row.behaviour = std::string(behaviour);
     Store(row);
-  }
-  tx.Commit();
-  return found ? winerr::kSuccess : winerr::kServiceDoesNotExist;
+    return winerr::kSuccess;
+  });
 }
 
 // ---- Seeding ------------------------------------------------------------------------

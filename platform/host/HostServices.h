@@ -97,6 +97,8 @@ class HostServices : public plat::IServices {
   void Store(const ServiceRow& row);
   void Enter(ServiceRow& row, uint32_t state);
   void Seed(const ServiceDef& def);
+  template <typename Change>
+  uint32_t Update(std::string_view name, Change change);
   plat::ScHandle NewHandle(Handle handle);
 
   HostDb& db_;

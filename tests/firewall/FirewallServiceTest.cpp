@@ -5,7 +5,6 @@
 // service handles are all closed again.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -351,25 +350,14 @@ TEST_F(FirewallServiceTest, RefusedOpeningsAreErrorsWithTheirCodes) {
 }
 
 TEST(FirewallServiceUserTest, AUserWhoIsNoAdministratorCannotOpenTheManager) {
-  const std::string folder = MakeTempFolder("tarvo-firewall-user");
-  {
-    host::CreateOptions create;
-    create.clock = "virtual";
-    create.userName = "operator";
-    create.userIsAdmin = false;
-    std::string error;
-    auto h = host::Host::Create(folder, create, false, host::OpenOptions{}, &error);
-    ASSERT_TRUE(h) << error;
-    ScopedPlatform installed(*h);
-    ResetProcessState();
-    CErrorMgr errorMgr;
-    uint32_t startType = 0;
-    EXPECT_FALSE(StartFirewallService(errorMgr, "MpsSvc", &startType));
-    ASSERT_EQ(errorMgr.Entries().size(), 1u);
-    EXPECT_EQ(errorMgr.Entries()[0]->message, "OpenSCManager() failed: 0x00000005");
-    ResetProcessState();
-  }
-  std::filesystem::remove_all(folder);
+  TestHost h{TestHost::StandardUser{}};
+  ResetProcessState();
+  CErrorMgr errorMgr;
+  uint32_t startType = 0;
+  EXPECT_FALSE(StartFirewallService(errorMgr, "MpsSvc", &startType));
+  ASSERT_EQ(errorMgr.Entries().size(), 1u);
+  EXPECT_EQ(errorMgr.Entries()[0]->message, "OpenSCManager() failed: 0x00000005");
+  ResetProcessState();
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 // administrator lacks, and service changes in the host diff.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "platform/Platform.h"
 #include "platform/Registry.h"
 #include "platform/host/HostSnapshot.h"
@@ -229,30 +227,19 @@ TEST(ServicesTest, APausedServiceContinuesAndStops) {
 }
 
 TEST(ServicesTest, AUserWhoIsNoAdministratorMayOnlyRead) {
-  const std::string folder = MakeTempFolder("tarvo-services-user");
-  {
-    host::CreateOptions create;
-    create.clock = "virtual";
-    create.userName = "operator";
-    create.userIsAdmin = false;
-    std::string error;
-    auto h = host::Host::Create(folder, create, false, host::OpenOptions{}, &error);
-    ASSERT_TRUE(h) << error;
-    IServices& services = h->Services();
-    ScHandle manager = kNullScHandle, service = kNullScHandle;
-    EXPECT_EQ(services.OpenManager(kScManagerAllAccess, &manager), 5u);
-    EXPECT_EQ(manager, kNullScHandle);
-    ASSERT_EQ(services.OpenManager(kScManagerConnect, &manager), 0u);
-    EXPECT_EQ(services.OpenServiceHandle(manager, "MpsSvc", kServiceAllAccess, &service), 5u);
-    EXPECT_EQ(services.OpenServiceHandle(manager, "MpsSvc", kServiceStart, &service), 5u);
-    ASSERT_EQ(services.OpenServiceHandle(manager, "MpsSvc", kServiceQueryStatus | kServiceQueryConfig, &service), 0u);
-    ServiceStatusProcess status;
-    EXPECT_EQ(services.QueryStatusProcess(service, &status), 0u);
-    EXPECT_EQ(services.Control(service, kServiceControlStop, &status), 5u);
-    EXPECT_EQ(services.ChangeConfig(service, kServiceNoChange, kServiceDisabled, kServiceNoChange), 5u);
-    EXPECT_EQ(h->Services().Find("MpsSvc")->status.currentState, kServiceRunning);
-  }
-  std::filesystem::remove_all(folder);
+  TestHost h{TestHost::StandardUser{}};
+  ScHandle manager = kNullScHandle, service = kNullScHandle;
+  EXPECT_EQ(Services().OpenManager(kScManagerAllAccess, &manager), 5u);
+  EXPECT_EQ(manager, kNullScHandle);
+  ASSERT_EQ(Services().OpenManager(kScManagerConnect, &manager), 0u);
+  EXPECT_EQ(Services().OpenServiceHandle(manager, "MpsSvc", kServiceAllAccess, &service), 5u);
+  EXPECT_EQ(Services().OpenServiceHandle(manager, "MpsSvc", kServiceStart, &service), 5u);
+  ASSERT_EQ(Services().OpenServiceHandle(manager, "MpsSvc", kServiceQueryStatus | kServiceQueryConfig, &service), 0u);
+  ServiceStatusProcess status;
+  EXPECT_EQ(Services().QueryStatusProcess(service, &status), 0u);
+  EXPECT_EQ(Services().Control(service, kServiceControlStop, &status), 5u);
+  EXPECT_EQ(Services().ChangeConfig(service, kServiceNoChange, kServiceDisabled, kServiceNoChange), 5u);
+  EXPECT_EQ(h.Host().Services().Find("MpsSvc")->status.currentState, kServiceRunning);
 }
 
 TEST(ServicesTest, TheStateLastsBeyondTheProcessAndShowsInTheDiff) {
