@@ -1,7 +1,6 @@
 // The scope of firewall entries: which scope element wins, the addresses
 // read from whichever element carries them, writing the element back with
-// its language text, the refused unknown scope, the log texts, and the
-// service type codes of the predefined system services.
+// its language text, and the refused unknown scope.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -96,22 +95,6 @@ TEST(FirewallToolTest, AnExistingScopeElementIsReusedAndAnUnknownTypeIsAnError) 
   EXPECT_EQ(errorMgr.Entries()[0]->function, "CFirewallTool::SetScopeTypeToXML");
   EXPECT_EQ(errorMgr.Entries()[0]->message, "Unknown of initialized Scope Type, Please check Scope Type in XML");
   EXPECT_TRUE(errorMgr.IsError());
-}
-
-TEST(FirewallToolTest, NamesTextsAndServiceTypes) {
-  const std::pair<int, const char*> names[] = {
-      {-1, ""}, {0, "t:scopeAny"}, {1, "t:scopeSubnet"}, {2, "t:scopeCustom"}, {3, ""}};
-  for (const auto& [type, name] : names) EXPECT_EQ(CFirewallTool::GetScopeElementName(type), name) << type;
-  const std::pair<int, const char*> texts[] = {
-      {-1, ""}, {0, "complete network"}, {1, "only subnet"}, {2, "custom network access to 10.1.1.1,*"}, {3, ""}};
-  for (const auto& [type, text] : texts) EXPECT_EQ(CFirewallTool::GetScopeText(type, "10.1.1.1,*"), text) << type;
-  const std::pair<const char*, int> services[] = {{"NET_FW_SERVICE_FILE_AND_PRINT", 0},
-                                                  {"NET_FW_SERVICE_UPNP", 1},
-                                                  {"NET_FW_SERVICE_REMOTE_DESKTOP", 2},
-                                                  {"net_fw_service_upnp", -1},
-                                                  {"NET_FW_SERVICE_NONE", -1},
-                                                  {"", -1}};
-  for (const auto& [name, type] : services) EXPECT_EQ(CFirewallTool::GetSystemServiceType(name), type) << name;
 }
 
 }  // namespace
