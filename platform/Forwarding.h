@@ -164,6 +164,33 @@ class ForwardingAutomaticUpdates : public IAutomaticUpdates {
   IAutomaticUpdates& base_;
 };
 
+class ForwardingServices : public IServices {
+ public:
+  explicit ForwardingServices(IServices& base) : base_(base) {}
+  uint32_t OpenManager(uint32_t desiredAccess, ScHandle* manager) override {
+    return base_.OpenManager(desiredAccess, manager);
+  }
+  uint32_t OpenServiceHandle(ScHandle manager, std::string_view serviceName, uint32_t desiredAccess,
+                             ScHandle* service) override {
+    return base_.OpenServiceHandle(manager, serviceName, desiredAccess, service);
+  }
+  uint32_t QueryStatusProcess(ScHandle service, ServiceStatusProcess* status) override {
+    return base_.QueryStatusProcess(service, status);
+  }
+  uint32_t QueryConfig(ScHandle service, ServiceConfig* config) override { return base_.QueryConfig(service, config); }
+  uint32_t ChangeConfig(ScHandle service, uint32_t serviceType, uint32_t startType, uint32_t errorControl) override {
+    return base_.ChangeConfig(service, serviceType, startType, errorControl);
+  }
+  uint32_t Start(ScHandle service) override { return base_.Start(service); }
+  uint32_t Control(ScHandle service, uint32_t control, ServiceStatusProcess* status) override {
+    return base_.Control(service, control, status);
+  }
+  uint32_t Close(ScHandle handle) override { return base_.Close(handle); }
+
+ protected:
+  IServices& base_;
+};
+
 // A platform whose services are the base platform's, except those a test
 // replaces with SetFiles / SetRegistry / ... (the object must outlive this).
 class ForwardingPlatform : public IPlatform {
@@ -177,6 +204,7 @@ class ForwardingPlatform : public IPlatform {
   IAutomaticUpdates& AutomaticUpdates() override {
     return automaticUpdates_ ? *automaticUpdates_ : base_.AutomaticUpdates();
   }
+  IServices& Services() override { return services_ ? *services_ : base_.Services(); }
 
   void SetSystem(ISystem* system) { system_ = system; }
   void SetFiles(IFiles* files) { files_ = files; }
@@ -184,6 +212,7 @@ class ForwardingPlatform : public IPlatform {
   void SetSecurity(ISecurity* security) { security_ = security; }
   void SetAccounts(IAccounts* accounts) { accounts_ = accounts; }
   void SetAutomaticUpdates(IAutomaticUpdates* automaticUpdates) { automaticUpdates_ = automaticUpdates; }
+  void SetServices(IServices* services) { services_ = services; }
   IPlatform& Base() { return base_; }
 
  private:
@@ -194,6 +223,7 @@ class ForwardingPlatform : public IPlatform {
   ISecurity* security_ = nullptr;
   IAccounts* accounts_ = nullptr;
   IAutomaticUpdates* automaticUpdates_ = nullptr;
+  IServices* services_ = nullptr;
 };
 
 }  // namespace plat

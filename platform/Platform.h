@@ -9,13 +9,13 @@
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
+#include "platform/Services.h"
 #include "platform/System.h"
 
 namespace plat {
 
-// Reserved for the services that come with the features using them:
-// IServices (service control manager) and IFirewall (both firewall
-// families).
+// Reserved for the service that comes with the feature using it: IFirewall
+// (both firewall families).
 
 class IPlatform {
  public:
@@ -26,6 +26,7 @@ class IPlatform {
   virtual ISecurity& Security() = 0;
   virtual IAccounts& Accounts() = 0;
   virtual IAutomaticUpdates& AutomaticUpdates() = 0;
+  virtual IServices& Services() = 0;
 };
 
 // The active platform. Calling it before one is installed is a programming

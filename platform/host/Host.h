@@ -15,6 +15,7 @@
 #include "platform/host/HostFiles.h"
 #include "platform/host/HostRegistry.h"
 #include "platform/host/HostSecurity.h"
+#include "platform/host/HostServices.h"
 #include "platform/host/HostSystem.h"
 #include "platform/host/PathMap.h"
 #include "platform/host/Profiles.h"
@@ -59,6 +60,7 @@ class Host : public plat::IPlatform {
   plat::ISecurity& Security() override { return *security_; }
   plat::IAccounts& Accounts() override { return *accounts_; }
   HostAutomaticUpdates& AutomaticUpdates() override { return *automaticUpdates_; }
+  HostServices& Services() override { return *services_; }
 
   HostDb& Db() { return db_; }
   FileSecurityCache& FileCache() { return fileCache_; }
@@ -91,6 +93,7 @@ class Host : public plat::IPlatform {
   std::unique_ptr<HostSecurity> security_;
   std::unique_ptr<HostAccounts> accounts_;
   std::unique_ptr<HostAutomaticUpdates> automaticUpdates_;
+  std::unique_ptr<HostServices> services_;
 };
 
 }  // namespace host

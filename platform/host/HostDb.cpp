@@ -45,6 +45,13 @@ CREATE TABLE IF NOT EXISTS snapshot_row(
   name TEXT NOT NULL,
   value TEXT NOT NULL,
   PRIMARY KEY(snapshot, kind, path, name));
+CREATE TABLE IF NOT EXISTS service(
+  name TEXT PRIMARY KEY COLLATE NOCASE,
+  state INTEGER NOT NULL,
+  since INTEGER NOT NULL,
+  behaviour TEXT NOT NULL,
+  exit_code INTEGER NOT NULL,
+  process_id INTEGER NOT NULL);
 )sql";
 
 void Check(sqlite3* db, int rc) {

@@ -1,6 +1,6 @@
 // The simulated host's state in one SQLite database (host.db): profile,
-// registry, security descriptors, accounts and later services, firewall and
-// automatic updates. Every change runs in one transaction; WAL mode and a busy
+// registry, security descriptors, accounts, services, automatic updates and
+// later the firewall. Every change runs in one transaction; WAL mode and a busy
 // timeout let two processes share one host.
 #pragma once
 

@@ -307,6 +307,19 @@ void DescribeAutomaticUpdates(StateChange* change) {
   if (before != change->after->substr(0, change->after->find(' '))) change->before = before;
 }
 
+// ---- Rows of services ---------------------------------------------------------
+
+// "running", "stopped, exit code 1067", "start pending, behaviour stuck-start":
+// the start type is a registry value and shows among those.
+void CollectServices(Host& host, std::vector<StateRow>* rows) {
+  for (const ServiceRecord& service : host.Services().List()) {
+    std::string value = ServiceStateName(service.status.currentState);
+    if (service.status.win32ExitCode != 0) value += ", exit code " + std::to_string(service.status.win32ExitCode);
+    if (service.behaviour != kBehaviourNormal) value += ", behaviour " + service.behaviour;
+    rows->push_back({"service", service.name, "", value});
+  }
+}
+
 // ---- Rows of the files on drive C -------------------------------------------
 
 constexpr std::string_view kDriveRoot = "C:\\";
@@ -456,6 +469,7 @@ const std::vector<StateSection>& StateSections() {
       {"security", {"acl"}, CollectSecurity, DescribeSecurity},
       {"accounts", {"user", "global-group", "group"}, CollectAccounts, nullptr},
       {"automatic updates", {"wua"}, CollectAutomaticUpdates, DescribeAutomaticUpdates},
+      {"services", {"service"}, CollectServices, nullptr},
       {"files", {"file", "folder"}, CollectFiles, DescribeFiles},
   };
   return sections;

@@ -21,7 +21,7 @@ class Host;
 // One fact of the host. (kind, path, name) identifies it; the value is text
 // that differs whenever the fact does, so comparing texts compares facts.
 struct StateRow {
-  std::string kind;   // "key", "reg", "acl", "user", "group", "wua", "folder", "file" ...
+  std::string kind;   // "key", "reg", "acl", "user", "group", "wua", "service", "folder", "file" ...
   std::string path;   // the object: "HKLM\SOFTWARE\X", "C:\Data", "Operators"
   std::string name;   // a part of the object (a value name, "member X\y"); may be empty
   std::string value;  // may be empty

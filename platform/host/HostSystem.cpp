@@ -127,6 +127,13 @@ plat::SystemTime HostSystem::LocalTime() {
   return SystemTimeOf(localMs);
 }
 
+int64_t HostSystem::NowMs() {
+  if (virtualClock_) return VirtualNowMs();
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
 uint32_t HostSystem::CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
 
 uint32_t HostSystem::TickCount() {

@@ -38,6 +38,9 @@ class HostSystem : public plat::ISystem {
   uint32_t LastError() override { return lastError_; }
   void SetLastError(uint32_t code) override { lastError_ = code; }
 
+  // The host clock in milliseconds since 1970: the virtual time, or the
+  // real time (UTC), which every process of the host reads alike.
+  int64_t NowMs();
   bool VirtualClock() const { return virtualClock_; }
   const KnownFolders& Folders() const { return folders_; }
 

@@ -59,4 +59,40 @@ KnownFolders FoldersOf(const Profile& profile, std::string_view language, std::s
   return f;
 }
 
+std::vector<ServiceDef> ServicesOf(const Profile& profile) {
+  constexpr uint32_t kShared = 0x20;  // SERVICE_WIN32_SHARE_PROCESS: all of them run in svchost
+  constexpr uint32_t kAuto = 2, kManual = 3, kDisabled = 4;
+  const std::string netsvcs = "%SystemRoot%\\system32\\svchost.exe -k netsvcs";
+  struct Row {
+    uint32_t from, to;  // versions as major * 100 + minor
+    ServiceDef def;
+  };
+  // Where a detail is not known for certain, the value is a plausible
+  // choice: the server of the 5.2 family ships its firewall turned off, and
+  // the connection-sharing service keeps the name "SharedAccess" from 6.0
+  // on, disabled until 6.1 and started on demand after.
+  const std::vector<Row> rows = {
+      {501, 501, {"SharedAccess", "Windows Firewall/Internet Connection Sharing (ICS)", kShared, kAuto, true, netsvcs,
+                  "LocalSystem", {"Netman", "WinMgmt"}}},
+      {502, 502, {"SharedAccess", "Windows Firewall/Internet Connection Sharing (ICS)", kShared, kManual, false,
+                  netsvcs, "LocalSystem", {"Netman", "WinMgmt"}}},
+      {600, 9999, {"MpsSvc", "Windows Firewall", kShared, kAuto, true,
+                   "%SystemRoot%\\system32\\svchost.exe -k LocalServiceNoNetwork", "NT Authority\\LocalService",
+                   {"mpsdrv", "bfe"}}},
+      {600, 601, {"SharedAccess", "Internet Connection Sharing (ICS)", kShared, kDisabled, false, netsvcs,
+                  "LocalSystem", {"Netman", "WinMgmt"}}},
+      {602, 9999, {"SharedAccess", "Internet Connection Sharing (ICS)", kShared, kManual, false, netsvcs,
+                   "LocalSystem", {"Netman", "WinMgmt"}}},
+      {501, 502, {"wuauserv", "Automatic Updates", kShared, kAuto, true, netsvcs, "LocalSystem", {}}},
+      {600, 601, {"wuauserv", "Windows Update", kShared, kAuto, true, netsvcs, "LocalSystem", {"rpcss"}}},
+      {602, 9999, {"wuauserv", "Windows Update", kShared, kManual, false, netsvcs, "LocalSystem", {"rpcss"}}},
+  };
+  const uint32_t version = profile.major * 100 + profile.minor;
+  std::vector<ServiceDef> services;
+  for (const Row& row : rows) {
+    if (version >= row.from && version <= row.to) services.push_back(row.def);
+  }
+  return services;
+}
+
 }  // namespace host

@@ -38,4 +38,20 @@ struct KnownFolders {
 };
 KnownFolders FoldersOf(const Profile& profile, std::string_view language, std::string_view user);
 
+// A service as a fresh installation has it: its configuration (kept in
+// HKLM\SYSTEM\CurrentControlSet\Services\<name>) and whether it runs.
+struct ServiceDef {
+  std::string name;
+  std::string displayName;
+  uint32_t type = 0;
+  uint32_t startType = 0;
+  bool running = false;
+  std::string imagePath;
+  std::string objectName;
+  std::vector<std::string> dependencies;
+};
+// The firewall service of the profile's Windows version and the update
+// service, with the start types and states of a fresh installation.
+std::vector<ServiceDef> ServicesOf(const Profile& profile);
+
 }  // namespace host

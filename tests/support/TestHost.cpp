@@ -21,9 +21,19 @@ TestHost::TestHost(std::string_view profile, std::string_view language, bool pro
   host::CreateOptions create;
   create.profile = std::string(profile);
   create.language = std::string(language);
+  create.automaticUpdates = std::string(automaticUpdates);
+  Make(create, process32Bit);
+}
+
+TestHost::TestHost(StandardUser) : folder_(MakeTempFolder("tarvo-host")) {
+  host::CreateOptions create;
+  create.userIsAdmin = false;
+  Make(create, host::OpenOptions{}.process32Bit);
+}
+
+void TestHost::Make(host::CreateOptions create, bool process32Bit) {
   create.clock = "virtual";
   create.userName = "tester";
-  create.automaticUpdates = std::string(automaticUpdates);
   host::OpenOptions open;
   open.process32Bit = process32Bit;
   std::string error;

@@ -17,6 +17,9 @@ class TestHost {
   explicit TestHost(std::string_view profile = "win7-sp1-x64", std::string_view language = "en-US",
                     bool process32Bit = host::OpenOptions{}.process32Bit,
                     std::string_view automaticUpdates = host::kWuaPresent);
+  // A virtual-clock host of the default profile whose user is no administrator.
+  struct StandardUser {};
+  explicit TestHost(StandardUser);
   ~TestHost();
   TestHost(const TestHost&) = delete;
   TestHost& operator=(const TestHost&) = delete;
@@ -32,6 +35,8 @@ class TestHost {
   std::string ReadHostFile(std::string_view windowsPath) const;
 
  private:
+  void Make(host::CreateOptions create, bool process32Bit);
+
   std::string folder_;
   std::unique_ptr<host::Host> host_;
   std::unique_ptr<plat::ScopedPlatform> installed_;

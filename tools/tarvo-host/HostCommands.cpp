@@ -23,6 +23,8 @@ int RunDiffCommand(CommandContext& context);
 int RunLocalGroupCommand(CommandContext& context);
 // Command of DcomCommands.cpp.
 int RunDcomCommand(CommandContext& context);
+// Command of ServiceCommands.cpp.
+int RunServicesCommand(CommandContext& context);
 
 namespace {
 
@@ -33,8 +35,9 @@ int RunHelp(CommandContext& c);
 const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"init",
-       "init [--profile NAME] [--lang en-US|de-DE] [--clock real|virtual] [--user NAME] [--force]\n"
-       "  (--user: the name of the host's user; without it the Linux user's name)",
+       "init [--profile NAME] [--lang en-US|de-DE] [--clock real|virtual] [--user NAME] [--not-admin] [--force]\n"
+       "  (--user: the name of the host's user; without it the Linux user's name;\n"
+       "   --not-admin: the user is no administrator)",
        RunInit},
       {"show", "show                      profile summary of the host", RunShow},
       {"reg",
@@ -63,6 +66,11 @@ const std::vector<Command>& Commands() {
        "wua                       automatic updates: state, time of the last change, update agent\n"
        "  wua pause|resume   wua set-mode present|absent|failing",
        RunWuaCommand},
+      {"services",
+       "services [NAME]           services: state, start type, check point, wait hint (one in detail)\n"
+       "  services set NAME [--start auto|manual|disabled] [--state running|stopped|paused]\n"
+       "                    [--behaviour normal|stuck-start|fail-start|stuck-stop]",
+       RunServicesCommand},
       {"snapshot",
        "snapshot save NAME | snapshot list | snapshot delete NAME   keep the host's state under a name",
        RunSnapshotCommand},
@@ -189,6 +197,7 @@ int RunInit(CommandContext& c) {
     return c.Fail(error);
   }
   const bool force = TakeFlag(c.args, "--force");
+  create.userIsAdmin = !TakeFlag(c.args, "--not-admin");
   if (!c.args.empty()) return c.Fail("init: unexpected argument '" + c.args[0] + "'");
   const host::Profile* profile = host::FindProfile(create.profile);
   if (!profile) return c.Fail("unknown profile '" + create.profile + "' (known: " + ProfileList() + ")");

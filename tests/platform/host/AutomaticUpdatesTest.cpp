@@ -114,20 +114,10 @@ TEST(AutomaticUpdatesTest, TheStateSurvivesAReopenOfTheHost) {
 }
 
 TEST(AutomaticUpdatesTest, PausingTakesAnAdministrator) {
-  const std::string folder = MakeTempFolder("tarvo-wua-user");
-  {
-    host::CreateOptions create;
-    create.clock = "virtual";
-    create.userName = "operator";
-    create.userIsAdmin = false;
-    std::string error;
-    auto h = host::Host::Create(folder, create, false, host::OpenOptions{}, &error);
-    ASSERT_TRUE(h) << error;
-    EXPECT_EQ(h->AutomaticUpdates().CreateInstance(), kSOk);
-    EXPECT_EQ(h->AutomaticUpdates().Pause(), 0x80070005u);  // E_ACCESSDENIED
-    EXPECT_FALSE(h->AutomaticUpdates().State().paused);
-  }
-  std::filesystem::remove_all(folder);
+  TestHost h{TestHost::StandardUser{}};
+  EXPECT_EQ(Updates().CreateInstance(), kSOk);
+  EXPECT_EQ(Updates().Pause(), 0x80070005u);  // E_ACCESSDENIED
+  EXPECT_FALSE(h.Host().AutomaticUpdates().State().paused);
 }
 
 TEST(AutomaticUpdatesTest, AHostIsNotMadeWithAnUnknownMode) {

@@ -1,0 +1,72 @@
+#include "firewall/FirewallTool.h"
+
+#include "infra/ErrorMgr.h"
+#include "resources/ResourceMgr.h"
+#include "securityfiles/XmlServices.h"
+
+namespace {
+
+constexpr const char* kSetScopeLabel = "CFirewallTool::SetScopeTypeToXML";
+
+// Language texts that describe a scope in the feature document.
+int ScopeTextNumber(int scopeType) {
+  switch (scopeType) {
+    case CFirewallTool::kScopeAny: return 163;
+    case CFirewallTool::kScopeSubnet: return 165;
+    case CFirewallTool::kScopeCustom: return 164;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+void CFirewallTool::GetScopeTypeFromXml(const xml::Node& entry, int* scopeType, std::string* customAddresses) {
+  *scopeType = kScopeNone;
+  customAddresses->clear();
+  if (entry.IsNull()) return;
+  // The first present in this order wins.
+  for (int type : {kScopeAny, kScopeSubnet, kScopeCustom}) {
+    const std::string name = GetScopeElementName(type);
+    if (entry.SelectSingleNode(name).IsNull()) continue;
+    *scopeType = type;
+    GetXmlValue(entry, name + "/@value", customAddresses);
+    return;
+  }
+}
+
+void CFirewallTool::SetScopeTypeToXML(CErrorMgr& errorMgr, const xml::Node& entry, int scopeType,
+                                      std::string_view customAddresses, bool withMessage) {
+  const std::string name = GetScopeElementName(scopeType);
+  if (name.empty()) {
+    errorMgr.AddMessage(kLevelError, kSetScopeLabel, "Unknown of initialized Scope Type, Please check Scope Type in XML");
+    return;
+  }
+  const std::string message = withMessage ? CResourceMgr::GetResourceText(ScopeTextNumber(scopeType)) : "";
+  const xml::Node element = GetOrCreateChildElement(entry, name, message);
+  if (!customAddresses.empty()) SetXmlAttribute(element, "value", customAddresses);
+}
+
+std::string CFirewallTool::GetScopeElementName(int scopeType) {
+  switch (scopeType) {
+    case kScopeAny: return "t:scopeAny";
+    case kScopeSubnet: return "t:scopeSubnet";
+    case kScopeCustom: return "t:scopeCustom";
+    default: return "";
+  }
+}
+
+std::string CFirewallTool::GetScopeText(int scopeType, std::string_view customAddresses) {
+  switch (scopeType) {
+    case kScopeAny: return "complete network";
+    case kScopeSubnet: return "only subnet";
+    case kScopeCustom: return "custom network access to " + std::string(customAddresses);
+    default: return "";
+  }
+}
+
+int CFirewallTool::GetSystemServiceType(std::string_view serviceName) {
+  if (serviceName == "NET_FW_SERVICE_REMOTE_DESKTOP") return 2;
+  if (serviceName == "NET_FW_SERVICE_UPNP") return 1;
+  if (serviceName == "NET_FW_SERVICE_FILE_AND_PRINT") return 0;
+  return -1;
+}

@@ -1,0 +1,42 @@
+// Helpers shared by the firewall entries (applications, ports, system
+// services): the scope of an entry, that is from which remote addresses it
+// may be reached (any, the local subnet, or a custom address list), read
+// from and written to the entry's element and turned into log text; and the
+// firewall's type codes of the predefined system services.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/xml/Dom.h"
+
+class CErrorMgr;
+
+class CFirewallTool {
+ public:
+  // Scope types; they equal the firewall's own scope codes.
+  static constexpr int kScopeNone = -1;  // no scope element
+  static constexpr int kScopeAny = 0;
+  static constexpr int kScopeSubnet = 1;
+  static constexpr int kScopeCustom = 2;
+
+  // The scope of an entry element: the first of t:scopeAny, t:scopeSubnet,
+  // t:scopeCustom present, and that element's "value" as the custom
+  // addresses (whichever element carries it). kScopeNone and no addresses
+  // when there is none, or no node.
+  static void GetScopeTypeFromXml(const xml::Node& entry, int* scopeType, std::string* customAddresses);
+  // Writes the scope element under `entry` (the existing one of that name,
+  // else a new one), with the language text of the scope as its message
+  // when asked, and "value" when there are custom addresses. An unknown
+  // scope type writes nothing and is an error (level 5).
+  static void SetScopeTypeToXML(CErrorMgr& errorMgr, const xml::Node& entry, int scopeType,
+                                std::string_view customAddresses, bool withMessage);
+  // "t:scopeAny", "t:scopeSubnet", "t:scopeCustom", else "".
+  static std::string GetScopeElementName(int scopeType);
+  // The log text of a scope: "complete network", "only subnet",
+  // "custom network access to <addresses>", else "".
+  static std::string GetScopeText(int scopeType, std::string_view customAddresses);
+  // The firewall's service type of a predefined system service name
+  // (0 file and printer sharing, 1 UPnP, 2 remote desktop), else -1.
+  static int GetSystemServiceType(std::string_view serviceName);
+};
