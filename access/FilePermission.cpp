@@ -170,9 +170,7 @@ uint32_t CFilePermission::ReplaceAllChildFileAccess(CErrorMgr& errorMgr, const s
 
 bool CFilePermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& root, bool withMessage,
                                         xml::Node* pathElement) {
-  const auto text = [withMessage](int number) {
-    return withMessage ? CResourceMgr::GetResourceText(number) : std::string();
-  };
+  const auto text = [withMessage](int number) { return ResourceTextIf(withMessage, number); };
   const xml::Node container = GetOrCreateChildElement(root, "t:fileSystemPermissions", text(kContainerText));
   if (container.IsNull()) return false;
   xml::Node element = container.SelectSingleNode("t:fileSystemPath[@value=" + xml::XPathLiteral(path_) + "]");

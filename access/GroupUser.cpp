@@ -306,15 +306,8 @@ void CGroupUser::AddLogEntriesFromFeature(CErrorMgr& errorMgr) {
 // ---- Writing -------------------------------------------------------------------
 
 xml::Node CGroupUser::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& pRootNode, bool withMessage) {
-  if (pRootNode.IsNull()) {
-    errorMgr.AddMessage(kLevelCritical, kSetLabel,
-                        "Internal error: The XML document with the resources and the features to be changed, "
-                        "contains not the root node 'Tarvo'");
-    return {};
-  }
-  const auto text = [withMessage](int number) {
-    return withMessage ? CResourceMgr::GetResourceText(number) : std::string();
-  };
+  if (!HasFeatureRoot(errorMgr, kSetLabel, pRootNode)) return {};
+  const auto text = [withMessage](int number) { return ResourceTextIf(withMessage, number); };
   const xml::Node container = GetOrCreateChildElement(pRootNode, "t:groupuser", text(kContainerText));
   if (container.IsNull()) return {};
   for (const CUserGroup& group : groups_) {

@@ -639,10 +639,6 @@ std::string XmlValueOf(const xml::Node& node, std::string_view xpath) {
   return value;
 }
 
-std::string TextIf(bool withMessage, int number) {
-  return withMessage ? CResourceMgr::GetResourceText(number) : std::string();
-}
-
 }  // namespace
 
 void CPermission::GetInheritanceSettings(const xml::Node& node) {
@@ -656,14 +652,15 @@ void CPermission::GetInheritanceSettings(const xml::Node& node) {
 
 void CPermission::SetInheritanceSettingsToXml(const xml::Node& pathElement, bool withMessage) const {
   const xml::Node inherit =
-      GetOrCreateChildElement(pathElement, "t:inheritFromParentToChild", TextIf(withMessage, kInheritText));
+      GetOrCreateChildElement(pathElement, "t:inheritFromParentToChild", ResourceTextIf(withMessage, kInheritText));
   SetXmlAttribute(inherit, "value", current_.inheritFromParentToChild == 1 ? "true" : "false");
   SetXmlAttribute(inherit, "inherited", current_.removeInherited ? "RemoveInherited" : "CopyInherited");
   if (withMessage) {
     SetXmlAttribute(inherit, "message2",
                     CResourceMgr::GetResourceText(current_.removeInherited ? kRemoveInheritedText : kCopyInheritedText));
   }
-  const xml::Node replace = GetOrCreateChildElement(pathElement, "t:replaceAllChild", TextIf(withMessage, kReplaceText));
+  const xml::Node replace =
+      GetOrCreateChildElement(pathElement, "t:replaceAllChild", ResourceTextIf(withMessage, kReplaceText));
   SetXmlAttribute(replace, "value", current_.replaceAllChild == 1 ? "true" : "false");
 }
 
@@ -681,7 +678,8 @@ bool CPermission::ReadRights(const xml::Node& entry, std::span<const PermissionR
 void CPermission::SetRightsToXml(const xml::Node& entry, std::span<const PermissionRight> rights,
                                  bool withMessage) const {
   for (size_t i = 0; i < rights.size(); ++i) {
-    SetProgramPermissionToXml(entry, rights[i].element, current_.rights[i], TextIf(withMessage, rights[i].text));
+    SetProgramPermissionToXml(entry, rights[i].element, current_.rights[i],
+                              ResourceTextIf(withMessage, rights[i].text));
   }
 }
 

@@ -401,9 +401,7 @@ uint32_t CRegistryPermission::ReplaceAllChildFileAccess(CErrorMgr& errorMgr, con
 
 bool CRegistryPermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& root, bool withMessage,
                                             xml::Node* pathElement) {
-  const auto text = [withMessage](int number) {
-    return withMessage ? CResourceMgr::GetResourceText(number) : std::string();
-  };
+  const auto text = [withMessage](int number) { return ResourceTextIf(withMessage, number); };
   const xml::Node container = GetOrCreateChildElement(root, "t:registry", text(kContainerText));
   if (container.IsNull()) return false;
   xml::Node element = container.SelectSingleNode("t:path[@hkey=" + xml::XPathLiteral(hive_) +

@@ -90,9 +90,7 @@ template <typename Entry>
 void WritePermissions(const xml::Node& component, const char* child, int message, const std::string& value,
                       const std::vector<std::unique_ptr<Entry>>& entries, bool withMessage) {
   if (value.empty()) return;
-  const auto text = [withMessage](int number) {
-    return withMessage ? CResourceMgr::GetResourceText(number) : std::string();
-  };
+  const auto text = [withMessage](int number) { return ResourceTextIf(withMessage, number); };
   const xml::Node element = GetOrCreateChildElement(component, child, text(message));
   SetXmlAttribute(element, "value", value);
   if (withMessage) SetXmlAttribute(element, "message2", text(IsUseDefault(value) ? kUseDefaultText : kCustomizeText));
@@ -405,9 +403,7 @@ void CComponent::AddLogEntriesFromFeature(CErrorMgr& errorMgr) const {
 }
 
 xml::Node CComponent::SetFeatureToXml(const xml::Node& parent, std::string_view productName, bool withMessage) const {
-  const auto text = [withMessage](int number) {
-    return withMessage ? CResourceMgr::GetResourceText(number) : std::string();
-  };
+  const auto text = [withMessage](int number) { return ResourceTextIf(withMessage, number); };
   xml::Node element = parent.SelectSingleNode("t:component[@applicationID=" + xml::XPathLiteral(applicationId_) + "]");
   if (element.IsNull()) {
     const xml::Document owner = parent.OwnerDocument();

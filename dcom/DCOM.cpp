@@ -139,15 +139,8 @@ void CDCOM::AddLogEntriesFromFeature(CErrorMgr& errorMgr) {
 // ---- Writing --------------------------------------------------------------------------
 
 xml::Node CDCOM::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& pRootNode, bool withMessage) {
-  if (pRootNode.IsNull()) {
-    errorMgr.AddMessage(kLevelCritical, kSetLabel,
-                        "Internal error: The XML document with the resources and the features to be changed, "
-                        "contains not the root node 'Tarvo'");
-    return {};
-  }
-  const auto text = [withMessage](int number) {
-    return withMessage ? CResourceMgr::GetResourceText(number) : std::string();
-  };
+  if (!HasFeatureRoot(errorMgr, kSetLabel, pRootNode)) return {};
+  const auto text = [withMessage](int number) { return ResourceTextIf(withMessage, number); };
   const xml::Node container = GetOrCreateChildElement(pRootNode, "t:componentService", text(kFeatureText));
   if (container.IsNull()) return {};
   SetCommonAttributesToXml(container);

@@ -10,6 +10,7 @@
 #include "platform/Platform.h"
 #include "platform/text/Text.h"
 #include "platform/xml/XPathLiteral.h"
+#include "resources/ResourceMgr.h"
 #include "securityfiles/RepositoryMgr.h"
 #include "securityfiles/SecurityFileFormat.h"
 #include "securityfiles/XmlServices.h"
@@ -304,4 +305,16 @@ bool CFeature::IsWindows61To63() {
 void CFeature::ResetVersionRecord() {
   CurrentProcessState().versionRecordRead = false;
   CurrentProcessState().versionRecord = plat::OsVersionInfoEx{};
+}
+
+bool HasFeatureRoot(CErrorMgr& errorMgr, std::string_view label, const xml::Node& pRootNode) {
+  if (!pRootNode.IsNull()) return true;
+  errorMgr.AddMessage(kLevelCritical, label,
+                      "Internal error: The XML document with the resources and the features to be changed, "
+                      "contains not the root node 'Tarvo'");
+  return false;
+}
+
+std::string ResourceTextIf(bool withMessage, int number) {
+  return withMessage ? CResourceMgr::GetResourceText(number) : std::string();
 }

@@ -151,3 +151,11 @@ class CFeature {
   int rebootRequirement_;
   int adaptionMoment_;
 };
+
+// What every kind checks before it writes into a feature document: false,
+// with the internal error at level 6 under `label`, when there is no root
+// node to write into.
+bool HasFeatureRoot(CErrorMgr& errorMgr, std::string_view label, const xml::Node& pRootNode);
+// A text of the language file, for the feature document the setup shows;
+// none for the history (`withMessage` false).
+std::string ResourceTextIf(bool withMessage, int number);

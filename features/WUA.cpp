@@ -33,12 +33,7 @@ bool CWUA::GetFeatureFromXml(CErrorMgr& errorMgr, const xml::Node& node, std::st
 }
 
 xml::Node CWUA::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& pRootNode, bool withMessage) {
-  if (pRootNode.IsNull()) {
-    errorMgr.AddMessage(kLevelCritical, kSetLabel,
-                        "Internal error: The XML document with the resources and the features to be changed, "
-                        "contains not the root node 'Tarvo'");
-    return {};
-  }
+  if (!HasFeatureRoot(errorMgr, kSetLabel, pRootNode)) return {};
   if (value_ != kValuePause && value_ != kValueResume) {
     errorMgr.AddMessage(kLevelCritical, kSetLabel,
                         "Internal error: The WUA feature value was not set (pause or resume are only valid)");
