@@ -22,8 +22,6 @@ constexpr int kFeatureText = 143;
 constexpr int kDefaultsText = 174;
 constexpr int kLimitsText = 175;
 
-bool IsLaunchKind(int kind) { return kind == 1 || kind == 3; }
-
 }  // namespace
 
 CDCOM::CDCOM() = default;
@@ -86,7 +84,7 @@ void CDCOM::ReadCurrentLimitDefault(CErrorMgr& errorMgr, int kind) {
                          " (Default Limits/Permissions (key: %s) were not set - so System Default Limits/Permissions "
                          "are currently used",
                          valueName);
-    if (IsLaunchKind(kind)) {
+    if (CDCOMTool::IsLaunchKind(kind)) {
       object.SetLaunchUsesSystemDefault(true);
     } else {
       object.SetAccessUsesSystemDefault(true);
@@ -108,7 +106,7 @@ void CDCOM::ReadCurrentLimitDefault(CErrorMgr& errorMgr, int kind) {
     std::string domain;
     std::string user;
     CDCOMTool::AccountOfSid(ace.sid, &domain, &user);
-    object.AddEntryFromAce(IsLaunchKind(kind), ace.mask, domain, user, allowed);
+    object.AddEntryFromAce(CDCOMTool::IsLaunchKind(kind), ace.mask, domain, user, allowed);
   }
 }
 

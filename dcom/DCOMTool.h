@@ -102,4 +102,6 @@ class CDCOMTool {
   static void AccountOfSid(const winsec::Sid& sid, std::string* domain, std::string* user);
   // The value name of a machine-wide descriptor kind (1-4), "" otherwise.
   static const char* LimitDefaultValueName(int kind);
+  // Kinds 1 (DefaultLaunchPermission) and 3 (MachineLaunchRestriction) hold launch rights.
+  static bool IsLaunchKind(int kind) { return kind == 1 || kind == 3; }
 };

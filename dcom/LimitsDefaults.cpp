@@ -18,8 +18,6 @@ constexpr const char* kDeleteLabel = "CLimitsDefaults::DeleteLimitDefaultSD()";
 
 int Code(uint32_t rc) { return static_cast<int>(rc); }
 
-bool IsLaunchKind(int kind) { return kind == 1 || kind == 3; }
-
 void LogDacl(CErrorMgr& errorMgr, const char* label, const char* format, const winsec::Acl& dacl) {
   errorMgr.AddMessageF(kLevelDebug, label, format, static_cast<int>(dacl.AceCount()), static_cast<int>(dacl.Revision()),
                        static_cast<int>(dacl.AclSize()), 0, 0);
@@ -65,7 +63,7 @@ void CLimitsDefaults::AddEntryFromAce(bool launch, uint32_t mask, const std::str
 
 std::vector<const CDCOMPerm*> CLimitsDefaults::EntriesOf(int kind) const {
   std::vector<const CDCOMPerm*> entries;
-  if (IsLaunchKind(kind)) {
+  if (CDCOMTool::IsLaunchKind(kind)) {
     for (const auto& entry : launch_) entries.push_back(entry.get());
   } else {
     for (const auto& entry : access_) entries.push_back(entry.get());
