@@ -447,6 +447,17 @@ class HostServicesList : public IFwServices {
   HostFirewall& firewall_;
 };
 
+bool StoredInboundEcho(IRegistry& registry) {
+  HKey key = kNullKey;
+  bool allow = false;
+  if (registry.OpenKey(kHkeyLocalMachine, kIcmpKey, kKeyRead, &key) == 0) {
+    RegValue value;
+    if (registry.QueryValue(key, "AllowInboundEchoRequest", &value) == 0) allow = RegDwordValue(value.data) != 0;
+    registry.CloseKey(key);
+  }
+  return allow;
+}
+
 class HostIcmpSettings : public IFwIcmpSettings {
  public:
   explicit HostIcmpSettings(HostFirewall& firewall) : firewall_(firewall) {}
@@ -457,15 +468,7 @@ class HostIcmpSettings : public IFwIcmpSettings {
       *allow = rule && rule->First("Active") == "TRUE";
       return winerr::kSOk;
     }
-    HKey key = kNullKey;
-    *allow = false;
-    if (firewall_.Registry().OpenKey(kHkeyLocalMachine, kIcmpKey, kKeyRead, &key) == 0) {
-      RegValue value;
-      if (firewall_.Registry().QueryValue(key, "AllowInboundEchoRequest", &value) == 0) {
-        *allow = RegDwordValue(value.data) != 0;
-      }
-      firewall_.Registry().CloseKey(key);
-    }
+    *allow = StoredInboundEcho(firewall_.Registry());
     return winerr::kSOk;
   }
   uint32_t PutAllowInboundEchoRequest(bool allow) override {
@@ -541,6 +544,16 @@ class HostManager : public IFwMgr {
 };
 
 }  // namespace
+
+FirewallLegacyState HostFirewall::LegacyState() {
+  FirewallLegacyState state;
+  state.inboundEcho = StoredInboundEcho(Registry());
+  for (const auto& [list, key] : {std::pair{"application", kApplicationsKey}, std::pair{"port", kPortsKey},
+                                  std::pair{"service", kServicesKey}}) {
+    for (const Entry& e : LegacyList(*this, key).All()) state.entries.push_back({list, e.head, e.scope, e.enabled, e.name});
+  }
+  return state;
+}
 
 std::shared_ptr<IFwMgr> MakeManager(HostFirewall& firewall) { return std::make_shared<HostManager>(firewall); }
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/Firewall.h"
+#include "platform/host/FirewallRuleString.h"
 
 namespace host {
 
@@ -11,6 +12,8 @@ class HostFirewall;
 
 // Rules family (FirewallRules.cpp).
 std::shared_ptr<plat::IFwRule> MakeNewRule(HostFirewall& firewall);
+// A detached rule object holding a copy of `rule`, to read its properties.
+std::shared_ptr<plat::IFwRule> MakeRuleView(HostFirewall& firewall, FirewallRuleString rule);
 std::shared_ptr<plat::IFwPolicy2> MakePolicy2(HostFirewall& firewall);
 
 // Legacy family (FirewallLegacy.cpp).

@@ -385,6 +385,10 @@ std::shared_ptr<IFwRule> MakeNewRule(HostFirewall& firewall) {
   return std::make_shared<HostRule>(firewall, firewall.NewRule());
 }
 
+std::shared_ptr<IFwRule> MakeRuleView(HostFirewall& firewall, FirewallRuleString rule) {
+  return std::make_shared<HostRule>(firewall, std::move(rule));
+}
+
 std::shared_ptr<IFwPolicy2> MakePolicy2(HostFirewall& firewall) { return std::make_shared<HostPolicy2>(firewall); }
 
 }  // namespace host

@@ -36,6 +36,22 @@ struct FirewallRuleRecord {
   FirewallRuleString rule;
 };
 
+// One entry of the legacy store: an authorized application (key: image
+// path), an open port (key: "8080:TCP") or a service (key: FileAndPrint,
+// UPnP, RemoteDesktop); scope "*", "LocalSubnet" or addresses.
+struct FirewallLegacyEntry {
+  std::string list;  // "application", "port" or "service"
+  std::string key;
+  std::string scope;
+  bool enabled = false;
+  std::string name;
+};
+
+struct FirewallLegacyState {
+  bool inboundEcho = false;
+  std::vector<FirewallLegacyEntry> entries;
+};
+
 // The display text of a rule's name or group: an indirect string of the
 // predefined groups ("@FirewallAPI.dll,-28502") resolved, anything else as it is.
 std::string FirewallDisplayText(std::string_view text);
@@ -58,6 +74,8 @@ class HostFirewall : public plat::IFirewall {
 
   // The host's own view, for tools and tests: no rights are checked.
   std::vector<FirewallRuleRecord> Rules();
+  // What the legacy store holds (before 6.0).
+  FirewallLegacyState LegacyState();
   // Switches or deletes every rule of that name; false when there is none.
   bool SetRulesEnabled(std::string_view name, bool enabled);
   bool DeleteRules(std::string_view name);
