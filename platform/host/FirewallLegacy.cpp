@@ -161,6 +161,27 @@ class LiveEntry {
     entry_ = changed;
     return winerr::kSOk;
   }
+  uint32_t GetName(std::string* name) {
+    return Get([&](const Entry& e) { *name = e.name; });
+  }
+  uint32_t PutName(std::string_view name) {
+    return Change([&](Entry& e) {
+      e.name = name;
+      return winerr::kSOk;
+    });
+  }
+  uint32_t GetEnabled(bool* enabled) {
+    return Get([&](const Entry& e) { *enabled = e.enabled; });
+  }
+  uint32_t PutEnabled(bool enabled) {
+    return Change([&](Entry& e) {
+      e.enabled = enabled;
+      return winerr::kSOk;
+    });
+  }
+  uint32_t GetRemoteAddresses(std::string* addresses) {
+    return Get([&](const Entry& e) { *addresses = e.scope; });
+  }
   uint32_t GetScope(int32_t* scope) {
     return Get([&](const Entry& e) { *scope = ScopeOf(e.scope); });
   }
@@ -197,15 +218,8 @@ class HostApplication : public IFwAuthorizedApplication, public LiveEntry {
  public:
   HostApplication(HostFirewall& firewall, Entry entry, bool attached)
       : LiveEntry(firewall, kApplicationsKey, std::move(entry), attached) {}
-  uint32_t GetName(std::string* name) override {
-    return Get([&](const Entry& e) { *name = e.name; });
-  }
-  uint32_t PutName(std::string_view name) override {
-    return Change([&](Entry& e) {
-      e.name = name;
-      return winerr::kSOk;
-    });
-  }
+  uint32_t GetName(std::string* name) override { return LiveEntry::GetName(name); }
+  uint32_t PutName(std::string_view name) override { return LiveEntry::PutName(name); }
   uint32_t GetProcessImageFileName(std::string* path) override {
     return Get([&](const Entry& e) { *path = e.head; });
   }
@@ -216,20 +230,11 @@ class HostApplication : public IFwAuthorizedApplication, public LiveEntry {
       return winerr::kSOk;
     });
   }
-  uint32_t GetEnabled(bool* enabled) override {
-    return Get([&](const Entry& e) { *enabled = e.enabled; });
-  }
-  uint32_t PutEnabled(bool enabled) override {
-    return Change([&](Entry& e) {
-      e.enabled = enabled;
-      return winerr::kSOk;
-    });
-  }
+  uint32_t GetEnabled(bool* enabled) override { return LiveEntry::GetEnabled(enabled); }
+  uint32_t PutEnabled(bool enabled) override { return LiveEntry::PutEnabled(enabled); }
   uint32_t GetScope(int32_t* scope) override { return LiveEntry::GetScope(scope); }
   uint32_t PutScope(int32_t scope) override { return LiveEntry::PutScope(scope); }
-  uint32_t GetRemoteAddresses(std::string* addresses) override {
-    return Get([&](const Entry& e) { *addresses = e.scope; });
-  }
+  uint32_t GetRemoteAddresses(std::string* addresses) override { return LiveEntry::GetRemoteAddresses(addresses); }
   uint32_t PutRemoteAddresses(std::string_view addresses) override {
     return LiveEntry::PutRemoteAddresses(addresses);
   }
@@ -244,15 +249,8 @@ class HostOpenPort : public IFwOpenPort, public LiveEntry {
  public:
   HostOpenPort(HostFirewall& firewall, Entry entry, bool attached)
       : LiveEntry(firewall, kPortsKey, std::move(entry), attached) {}
-  uint32_t GetName(std::string* name) override {
-    return Get([&](const Entry& e) { *name = e.name; });
-  }
-  uint32_t PutName(std::string_view name) override {
-    return Change([&](Entry& e) {
-      e.name = name;
-      return winerr::kSOk;
-    });
-  }
+  uint32_t GetName(std::string* name) override { return LiveEntry::GetName(name); }
+  uint32_t PutName(std::string_view name) override { return LiveEntry::PutName(name); }
   uint32_t GetPort(int32_t* port) override {
     return Get([&](const Entry& e) { *port = std::stoi(e.head); });
   }
@@ -280,20 +278,11 @@ class HostOpenPort : public IFwOpenPort, public LiveEntry {
   uint32_t PutIpVersion(int32_t version) override {
     return version >= kFwIpVersionV4 && version <= kFwIpVersionAny ? winerr::kSOk : winerr::kEInvalidArg;
   }
-  uint32_t GetEnabled(bool* enabled) override {
-    return Get([&](const Entry& e) { *enabled = e.enabled; });
-  }
-  uint32_t PutEnabled(bool enabled) override {
-    return Change([&](Entry& e) {
-      e.enabled = enabled;
-      return winerr::kSOk;
-    });
-  }
+  uint32_t GetEnabled(bool* enabled) override { return LiveEntry::GetEnabled(enabled); }
+  uint32_t PutEnabled(bool enabled) override { return LiveEntry::PutEnabled(enabled); }
   uint32_t GetScope(int32_t* scope) override { return LiveEntry::GetScope(scope); }
   uint32_t PutScope(int32_t scope) override { return LiveEntry::PutScope(scope); }
-  uint32_t GetRemoteAddresses(std::string* addresses) override {
-    return Get([&](const Entry& e) { *addresses = e.scope; });
-  }
+  uint32_t GetRemoteAddresses(std::string* addresses) override { return LiveEntry::GetRemoteAddresses(addresses); }
   uint32_t PutRemoteAddresses(std::string_view addresses) override {
     return LiveEntry::PutRemoteAddresses(addresses);
   }
@@ -325,17 +314,10 @@ class HostService : public IFwService, public LiveEntry {
       *enabled = firewall_.HasRules() ? GroupEnabled(firewall_, kServiceGroups[type_]) : e.enabled;
     });
   }
-  uint32_t PutEnabled(bool enabled) override {
-    return Change([&](Entry& e) {
-      e.enabled = enabled;
-      return winerr::kSOk;
-    });
-  }
+  uint32_t PutEnabled(bool enabled) override { return LiveEntry::PutEnabled(enabled); }
   uint32_t GetScope(int32_t* scope) override { return LiveEntry::GetScope(scope); }
   uint32_t PutScope(int32_t scope) override { return LiveEntry::PutScope(scope); }
-  uint32_t GetRemoteAddresses(std::string* addresses) override {
-    return Get([&](const Entry& e) { *addresses = e.scope; });
-  }
+  uint32_t GetRemoteAddresses(std::string* addresses) override { return LiveEntry::GetRemoteAddresses(addresses); }
   uint32_t PutRemoteAddresses(std::string_view addresses) override {
     return LiveEntry::PutRemoteAddresses(addresses);
   }
@@ -344,41 +326,46 @@ class HostService : public IFwService, public LiveEntry {
   int32_t type_;
 };
 
-class HostApplications : public IFwAuthorizedApplications {
- public:
-  explicit HostApplications(HostFirewall& firewall) : firewall_(firewall), list_(firewall, kApplicationsKey) {}
-  uint32_t Count(int32_t* count) override {
+// What the application and port collections share: their list and the
+// objects they hand out for its entries.
+template <typename Interface, typename Object>
+class LegacyCollection {
+ protected:
+  LegacyCollection(HostFirewall& firewall, const std::string& key) : firewall_(firewall), list_(firewall, key) {}
+
+  uint32_t CountEntries(int32_t* count) {
     if (uint32_t rc = firewall_.Refusal(false)) return rc;
     *count = static_cast<int32_t>(list_.All().size());
     return winerr::kSOk;
   }
-  uint32_t Enumerate(std::vector<std::shared_ptr<IFwAuthorizedApplication>>* applications) override {
+  uint32_t EnumerateEntries(std::vector<std::shared_ptr<Interface>>* objects) {
     if (uint32_t rc = firewall_.Refusal(false)) return rc;
-    applications->clear();
-    for (Entry& entry : list_.All()) applications->push_back(std::make_shared<HostApplication>(firewall_, entry, true));
+    objects->clear();
+    for (Entry& entry : list_.All()) objects->push_back(std::make_shared<Object>(firewall_, entry, true));
     return winerr::kSOk;
   }
-  uint32_t Item(std::string_view imagePath, std::shared_ptr<IFwAuthorizedApplication>* application) override {
+  uint32_t ItemOf(std::string_view head, std::shared_ptr<Interface>* object) {
     if (uint32_t rc = firewall_.Refusal(false)) return rc;
-    std::optional<Entry> entry = list_.Read(imagePath);
+    std::optional<Entry> entry = list_.Read(head);
     if (!entry) return winerr::kHrFileNotFound;
-    *application = std::make_shared<HostApplication>(firewall_, *entry, true);
+    *object = std::make_shared<Object>(firewall_, *entry, true);
     return winerr::kSOk;
   }
-  uint32_t Add(const std::shared_ptr<IFwAuthorizedApplication>& application) override {
+  // Adds (or replaces) the entry of a complete object, which then is live.
+  uint32_t AddObject(const std::shared_ptr<Interface>& object, const std::function<bool(const Entry&)>& isComplete) {
     if (uint32_t rc = firewall_.Refusal(true)) return rc;
     if (firewall_.HasRules()) return kENotImpl;
-    auto* object = dynamic_cast<HostApplication*>(application.get());
-    if (!object) return winerr::kEInvalidArg;
-    const Entry entry = object->Current();
-    if (entry.head.empty() || entry.name.empty()) return winerr::kEInvalidArg;
+    auto* own = dynamic_cast<Object*>(object.get());
+    if (!own) return winerr::kEInvalidArg;
+    const Entry entry = own->Current();
+    if (!isComplete(entry)) return winerr::kEInvalidArg;
     if (uint32_t rc = list_.Write(entry)) return rc;
-    object->Attach(entry);
+    own->Attach(entry);
     return winerr::kSOk;
   }
-  uint32_t Remove(std::string_view imagePath) override {
+  uint32_t RemoveEntry(std::string_view head) {
     if (uint32_t rc = firewall_.Refusal(true)) return rc;
-    return firewall_.HasRules() ? kENotImpl : list_.Delete(imagePath);
+    return firewall_.HasRules() ? kENotImpl : list_.Delete(head);
   }
 
  private:
@@ -386,46 +373,35 @@ class HostApplications : public IFwAuthorizedApplications {
   LegacyList list_;
 };
 
-class HostOpenPorts : public IFwOpenPorts {
+class HostApplications : public IFwAuthorizedApplications,
+                         LegacyCollection<IFwAuthorizedApplication, HostApplication> {
  public:
-  explicit HostOpenPorts(HostFirewall& firewall) : firewall_(firewall), list_(firewall, kPortsKey) {}
-  uint32_t Count(int32_t* count) override {
-    if (uint32_t rc = firewall_.Refusal(false)) return rc;
-    *count = static_cast<int32_t>(list_.All().size());
-    return winerr::kSOk;
+  explicit HostApplications(HostFirewall& firewall) : LegacyCollection(firewall, kApplicationsKey) {}
+  uint32_t Count(int32_t* count) override { return CountEntries(count); }
+  uint32_t Enumerate(std::vector<std::shared_ptr<IFwAuthorizedApplication>>* applications) override {
+    return EnumerateEntries(applications);
   }
-  uint32_t Enumerate(std::vector<std::shared_ptr<IFwOpenPort>>* ports) override {
-    if (uint32_t rc = firewall_.Refusal(false)) return rc;
-    ports->clear();
-    for (Entry& entry : list_.All()) ports->push_back(std::make_shared<HostOpenPort>(firewall_, entry, true));
-    return winerr::kSOk;
+  uint32_t Item(std::string_view imagePath, std::shared_ptr<IFwAuthorizedApplication>* application) override {
+    return ItemOf(imagePath, application);
   }
+  uint32_t Add(const std::shared_ptr<IFwAuthorizedApplication>& application) override {
+    return AddObject(application, [](const Entry& e) { return !e.head.empty() && !e.name.empty(); });
+  }
+  uint32_t Remove(std::string_view imagePath) override { return RemoveEntry(imagePath); }
+};
+
+class HostOpenPorts : public IFwOpenPorts, LegacyCollection<IFwOpenPort, HostOpenPort> {
+ public:
+  explicit HostOpenPorts(HostFirewall& firewall) : LegacyCollection(firewall, kPortsKey) {}
+  uint32_t Count(int32_t* count) override { return CountEntries(count); }
+  uint32_t Enumerate(std::vector<std::shared_ptr<IFwOpenPort>>* ports) override { return EnumerateEntries(ports); }
   uint32_t Item(int32_t port, int32_t protocol, std::shared_ptr<IFwOpenPort>* openPort) override {
-    if (uint32_t rc = firewall_.Refusal(false)) return rc;
-    std::optional<Entry> entry = list_.Read(PortHead(port, protocol));
-    if (!entry) return winerr::kHrFileNotFound;
-    *openPort = std::make_shared<HostOpenPort>(firewall_, *entry, true);
-    return winerr::kSOk;
+    return ItemOf(PortHead(port, protocol), openPort);
   }
   uint32_t Add(const std::shared_ptr<IFwOpenPort>& openPort) override {
-    if (uint32_t rc = firewall_.Refusal(true)) return rc;
-    if (firewall_.HasRules()) return kENotImpl;
-    auto* object = dynamic_cast<HostOpenPort*>(openPort.get());
-    if (!object) return winerr::kEInvalidArg;
-    const Entry entry = object->Current();
-    if (entry.head.starts_with("0:") || entry.name.empty()) return winerr::kEInvalidArg;
-    if (uint32_t rc = list_.Write(entry)) return rc;
-    object->Attach(entry);
-    return winerr::kSOk;
+    return AddObject(openPort, [](const Entry& e) { return !e.head.starts_with("0:") && !e.name.empty(); });
   }
-  uint32_t Remove(int32_t port, int32_t protocol) override {
-    if (uint32_t rc = firewall_.Refusal(true)) return rc;
-    return firewall_.HasRules() ? kENotImpl : list_.Delete(PortHead(port, protocol));
-  }
-
- private:
-  HostFirewall& firewall_;
-  LegacyList list_;
+  uint32_t Remove(int32_t port, int32_t protocol) override { return RemoveEntry(PortHead(port, protocol)); }
 };
 
 class HostServicesList : public IFwServices {
