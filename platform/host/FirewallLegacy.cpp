@@ -50,18 +50,20 @@ struct Entry {
   std::string name;
 
   std::string Text() const { return head + ":" + scope + ":" + (enabled ? "Enabled" : "Disabled") + ":" + name; }
-  // Null when `data` does not start with `head` and three more fields.
+  // Null when `data` is not `head`, a scope, a state and a name. The first
+  // state word after the head ends the scope, so neither an IPv6 scope nor a
+  // name with colons is cut at the wrong place.
   static std::optional<Entry> Parse(std::string_view head, std::string_view data) {
     if (data.size() <= head.size() || !text::StartsWithNoCase(data, head) || data[head.size()] != ':') {
       return std::nullopt;
     }
-    std::string_view rest = data.substr(head.size() + 1);
-    const size_t first = rest.find(':');
-    const size_t second = first == std::string_view::npos ? first : rest.find(':', first + 1);
-    if (second == std::string_view::npos) return std::nullopt;
-    Entry entry{std::string(head), std::string(rest.substr(0, first)),
-                rest.substr(first + 1, second - first - 1) == "Enabled", std::string(rest.substr(second + 1))};
-    return entry;
+    const std::string_view rest = data.substr(head.size());
+    const size_t enabled = rest.find(":Enabled:"), disabled = rest.find(":Disabled:");
+    const size_t state = std::min(enabled, disabled);
+    if (state == std::string_view::npos || state == 0) return std::nullopt;
+    const size_t nameStart = state + (state == enabled ? 9 : 10);
+    return Entry{std::string(head), std::string(rest.substr(1, state - 1)), state == enabled,
+                 std::string(rest.substr(nameStart))};
   }
 };
 
@@ -252,7 +254,7 @@ class HostOpenPort : public IFwOpenPort, public LiveEntry {
   uint32_t GetName(std::string* name) override { return LiveEntry::GetName(name); }
   uint32_t PutName(std::string_view name) override { return LiveEntry::PutName(name); }
   uint32_t GetPort(int32_t* port) override {
-    return Get([&](const Entry& e) { *port = std::stoi(e.head); });
+    return Get([&](const Entry& e) { *port = PortOf(e); });
   }
   uint32_t PutPort(int32_t port) override {
     if (port < 1 || port > 65535) return winerr::kEInvalidArg;
@@ -267,7 +269,7 @@ class HostOpenPort : public IFwOpenPort, public LiveEntry {
   uint32_t PutProtocol(int32_t protocol) override {
     if (protocol != kFwIpProtocolTcp && protocol != kFwIpProtocolUdp) return winerr::kEInvalidArg;
     return Change([&](Entry& e) {
-      e.head = PortHead(std::stoi(e.head), protocol);
+      e.head = PortHead(PortOf(e), protocol);
       return winerr::kSOk;
     });
   }
@@ -288,6 +290,7 @@ class HostOpenPort : public IFwOpenPort, public LiveEntry {
   }
 
  private:
+  static int32_t PortOf(const Entry& e) { return FirewallNumber(e.head.substr(0, e.head.find(':')), 65535, 0); }
   static int32_t ProtocolOf(const Entry& e) {
     return e.head.ends_with(":UDP") ? kFwIpProtocolUdp : kFwIpProtocolTcp;
   }

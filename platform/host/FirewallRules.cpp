@@ -27,7 +27,9 @@ std::string Joined(const std::vector<std::string>& items) {
 bool IsPortProtocol(int32_t protocol) { return protocol == kFwIpProtocolTcp || protocol == kFwIpProtocolUdp; }
 bool IsIcmpProtocol(int32_t protocol) { return protocol == kFwIpProtocolIcmp4 || protocol == kFwIpProtocolIcmp6; }
 
-int32_t ProtocolOf(const FirewallRuleString& rule) { return std::stoi(rule.First("Protocol", "256")); }
+int32_t ProtocolOf(const FirewallRuleString& rule) {
+  return FirewallNumber(rule.First("Protocol"), kFwIpProtocolAny, kFwIpProtocolAny);
+}
 const char* IcmpKeyOf(int32_t protocol) { return protocol == kFwIpProtocolIcmp6 ? "ICMP6" : "ICMP4"; }
 
 constexpr std::pair<int32_t, const char*> kProfileNames[] = {

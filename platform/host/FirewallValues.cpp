@@ -115,6 +115,11 @@ bool IsInterfaceTypeList(std::string_view types) {
   });
 }
 
+int32_t FirewallNumber(std::string_view text, int32_t max, int32_t fallback) {
+  uint64_t value = 0;
+  return IsNumberUpTo(text, static_cast<uint64_t>(max), &value) ? static_cast<int32_t>(value) : fallback;
+}
+
 bool IsProfileMask(int32_t profiles) {
   constexpr int32_t kAllThree = plat::kFwProfile2Domain | plat::kFwProfile2Private | plat::kFwProfile2Public;
   return profiles == plat::kFwProfile2All || (profiles > 0 && (profiles & ~kAllThree) == 0);

@@ -30,6 +30,9 @@ bool IsAddressKeyword(std::string_view item);
 bool IsIcmpTypesAndCodes(std::string_view icmp);
 // RemoteAccess, Wireless, Lan, All.
 bool IsInterfaceTypeList(std::string_view types);
+// The decimal number `text` holds, when it is one of 0..max; `fallback` for
+// anything else (a stored value someone else wrote need not be well formed).
+int32_t FirewallNumber(std::string_view text, int32_t max, int32_t fallback);
 // NET_FW_PROFILE2_ALL, or a non-empty mask of domain, private and public.
 bool IsProfileMask(int32_t profiles);
 

@@ -152,16 +152,20 @@ TEST(FirewallTest, RulesAreKeptAsRuleStringsAndReadBackAsWritten) {
   ASSERT_EQ(Rules()->Item("tarvo web", &item), winerr::kSOk);
   EXPECT_EQ(Describe(*item), described);
 
-  // A field this program does not know survives a change through the objects.
+  // A field this program does not know survives a change through the
+  // objects, and a protocol that is no number reads as any.
   HKey key = kNullKey;
   ASSERT_EQ(Current().Registry().OpenKey(kHkeyLocalMachine, host::kFirewallRulesKey, kKeyAllAccess, &key), 0u);
   ASSERT_EQ(Current().Registry().SetValue(key, "{custom}", kRegSz,
-                                          MakeRegSz("v2.10|Action=Block|Active=FALSE|Dir=Out|Future=1|Name=Custom|")),
+                                          MakeRegSz("v2.10|Action=Block|Active=FALSE|Dir=Out|Future=1|Protocol=x|Name=Custom|")),
             0u);
   Current().Registry().CloseKey(key);
   ASSERT_EQ(Rules()->Item("Custom", &item), winerr::kSOk);
   ASSERT_EQ(item->PutEnabled(true), winerr::kSOk);
-  EXPECT_EQ(StoredRules("{c"), "{custom} = v2.10|Action=Block|Active=TRUE|Dir=Out|Future=1|Name=Custom|\n");
+  int32_t protocol = 0;
+  item->GetProtocol(&protocol);
+  EXPECT_EQ(protocol, kFwIpProtocolAny);
+  EXPECT_EQ(StoredRules("{c"), "{custom} = v2.10|Action=Block|Active=TRUE|Dir=Out|Future=1|Protocol=x|Name=Custom|\n");
 }
 
 TEST(FirewallTest, ObjectsAreLiveAndNamesMayRepeat) {
@@ -320,10 +324,10 @@ TEST(FirewallTest, BeforeSixTheLegacyFamilyKeepsItsOwnStore) {
   std::shared_ptr<IFwAuthorizedApplication> application;
   ASSERT_EQ(Firewall().CreateAuthorizedApplication(&application), winerr::kSOk);
   EXPECT_EQ(applications->Add(application), winerr::kEInvalidArg);  // no path, no name
-  application->PutName("Web");
+  application->PutName("Web: console");
   application->PutProcessImageFileName("C:\\Web\\web.exe");
   EXPECT_EQ(application->PutScope(kFwScopeCustom), winerr::kEInvalidArg);
-  ASSERT_EQ(application->PutRemoteAddresses("10.0.0.1,LocalSubnet"), winerr::kSOk);
+  ASSERT_EQ(application->PutRemoteAddresses("10.0.0.1,fe80::1,LocalSubnet"), winerr::kSOk);
   ASSERT_EQ(applications->Add(application), winerr::kSOk);
   std::shared_ptr<IFwAuthorizedApplication> item;
   EXPECT_EQ(applications->Item("C:\\Other.exe", &item), winerr::kHrFileNotFound);
@@ -361,7 +365,7 @@ TEST(FirewallTest, BeforeSixTheLegacyFamilyKeepsItsOwnStore) {
 
   EXPECT_EQ(LegacyStore(),
             "IcmpSettings: AllowInboundEchoRequest = 1\n"
-            "AuthorizedApplications\\List: C:\\Web\\web.exe = C:\\Web\\web.exe:10.0.0.1,LocalSubnet:Disabled:Web\n"
+            "AuthorizedApplications\\List: C:\\Web\\web.exe = C:\\Web\\web.exe:10.0.0.1,fe80::1,LocalSubnet:Disabled:Web: console\n"
             "GloballyOpenPorts\\List: 8080:UDP = 8080:UDP:LocalSubnet:Enabled:Port 8080\n"
             "Services\\List: RemoteDesktop = RemoteDesktop:*:Enabled:\n");
   EXPECT_EQ(StoredRules(), "no key");
