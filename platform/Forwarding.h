@@ -191,6 +191,21 @@ class ForwardingServices : public IServices {
   IServices& base_;
 };
 
+class ForwardingFirewall : public IFirewall {
+ public:
+  explicit ForwardingFirewall(IFirewall& base) : base_(base) {}
+  uint32_t CreateManager(std::shared_ptr<IFwMgr>* manager) override { return base_.CreateManager(manager); }
+  uint32_t CreatePolicy2(std::shared_ptr<IFwPolicy2>* policy) override { return base_.CreatePolicy2(policy); }
+  uint32_t CreateAuthorizedApplication(std::shared_ptr<IFwAuthorizedApplication>* application) override {
+    return base_.CreateAuthorizedApplication(application);
+  }
+  uint32_t CreateOpenPort(std::shared_ptr<IFwOpenPort>* openPort) override { return base_.CreateOpenPort(openPort); }
+  uint32_t CreateRule(std::shared_ptr<IFwRule>* rule) override { return base_.CreateRule(rule); }
+
+ protected:
+  IFirewall& base_;
+};
+
 // A platform whose services are the base platform's, except those a test
 // replaces with SetFiles / SetRegistry / ... (the object must outlive this).
 class ForwardingPlatform : public IPlatform {
@@ -205,6 +220,7 @@ class ForwardingPlatform : public IPlatform {
     return automaticUpdates_ ? *automaticUpdates_ : base_.AutomaticUpdates();
   }
   IServices& Services() override { return services_ ? *services_ : base_.Services(); }
+  IFirewall& Firewall() override { return firewall_ ? *firewall_ : base_.Firewall(); }
 
   void SetSystem(ISystem* system) { system_ = system; }
   void SetFiles(IFiles* files) { files_ = files; }
@@ -213,6 +229,7 @@ class ForwardingPlatform : public IPlatform {
   void SetAccounts(IAccounts* accounts) { accounts_ = accounts; }
   void SetAutomaticUpdates(IAutomaticUpdates* automaticUpdates) { automaticUpdates_ = automaticUpdates; }
   void SetServices(IServices* services) { services_ = services; }
+  void SetFirewall(IFirewall* firewall) { firewall_ = firewall; }
   IPlatform& Base() { return base_; }
 
  private:
@@ -224,6 +241,7 @@ class ForwardingPlatform : public IPlatform {
   IAccounts* accounts_ = nullptr;
   IAutomaticUpdates* automaticUpdates_ = nullptr;
   IServices* services_ = nullptr;
+  IFirewall* firewall_ = nullptr;
 };
 
 }  // namespace plat

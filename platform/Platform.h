@@ -7,15 +7,13 @@
 #include "platform/Accounts.h"
 #include "platform/AutomaticUpdates.h"
 #include "platform/Files.h"
+#include "platform/Firewall.h"
 #include "platform/Registry.h"
 #include "platform/Security.h"
 #include "platform/Services.h"
 #include "platform/System.h"
 
 namespace plat {
-
-// Reserved for the service that comes with the feature using it: IFirewall
-// (both firewall families).
 
 class IPlatform {
  public:
@@ -27,6 +25,7 @@ class IPlatform {
   virtual IAccounts& Accounts() = 0;
   virtual IAutomaticUpdates& AutomaticUpdates() = 0;
   virtual IServices& Services() = 0;
+  virtual IFirewall& Firewall() = 0;
 };
 
 // The active platform. Calling it before one is installed is a programming

@@ -73,4 +73,19 @@ constexpr uint32_t kNerrUserExists = 2224;
 constexpr uint32_t kNerrNotPrimary = 2226;
 constexpr uint32_t kNerrInvalidComputer = 2351;
 
+// HRESULTs of the COM objects behind the seam (the firewall's).
+constexpr uint32_t kSOk = 0;
+constexpr uint32_t kSFalse = 1;
+constexpr uint32_t kEPointer = 0x80004003;
+constexpr uint32_t kEFail = 0x80004005;
+constexpr uint32_t kEUnexpected = 0x8000FFFF;
+constexpr uint32_t kEAccessDenied = 0x80070005;
+constexpr uint32_t kEInvalidArg = 0x80070057;
+constexpr uint32_t kRegdbEClassNotReg = 0x80040154;
+// HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND): a collection has no such item.
+constexpr uint32_t kHrFileNotFound = 0x80070002;
+// HRESULT_FROM_WIN32(EPT_S_NOT_REGISTERED): the firewall service does not
+// run, so its objects have no one to talk to.
+constexpr uint32_t kHrFirewallServiceNotRunning = 0x800706D9;
+
 }  // namespace winerr

@@ -146,9 +146,11 @@ std::string Host::Load(const std::string& folder, const OpenOptions& options) {
   accounts_ = std::make_unique<HostAccounts>(*this);
   automaticUpdates_ = std::make_unique<HostAutomaticUpdates>(db_, *system_);
   services_ = std::make_unique<HostServices>(db_, *system_, *profile_, db_.Meta("user_sid"));
+  firewall_ = std::make_unique<HostFirewall>(db_, *system_, *services_, *profile_, db_.Meta("user_sid"));
   InstallKeyAccessCheck();
   try {
     services_->SeedIfMissing();
+    firewall_->SeedIfMissing();
   } catch (const DbError&) {
     // A host that cannot be written (a read-only copy) opens without the
     // services it would gain; everything else of it still reads.

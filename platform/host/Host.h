@@ -13,6 +13,7 @@
 #include "platform/host/HostAutomaticUpdates.h"
 #include "platform/host/HostDb.h"
 #include "platform/host/HostFiles.h"
+#include "platform/host/HostFirewall.h"
 #include "platform/host/HostRegistry.h"
 #include "platform/host/HostSecurity.h"
 #include "platform/host/HostServices.h"
@@ -61,6 +62,7 @@ class Host : public plat::IPlatform {
   plat::IAccounts& Accounts() override { return *accounts_; }
   HostAutomaticUpdates& AutomaticUpdates() override { return *automaticUpdates_; }
   HostServices& Services() override { return *services_; }
+  HostFirewall& Firewall() override { return *firewall_; }
 
   HostDb& Db() { return db_; }
   FileSecurityCache& FileCache() { return fileCache_; }
@@ -94,6 +96,7 @@ class Host : public plat::IPlatform {
   std::unique_ptr<HostAccounts> accounts_;
   std::unique_ptr<HostAutomaticUpdates> automaticUpdates_;
   std::unique_ptr<HostServices> services_;
+  std::unique_ptr<HostFirewall> firewall_;
 };
 
 }  // namespace host

@@ -25,6 +25,8 @@ int RunLocalGroupCommand(CommandContext& context);
 int RunDcomCommand(CommandContext& context);
 // Command of ServiceCommands.cpp.
 int RunServicesCommand(CommandContext& context);
+// Command of FirewallCommands.cpp.
+int RunFirewallCommand(CommandContext& context);
 
 namespace {
 
@@ -71,6 +73,11 @@ const std::vector<Command>& Commands() {
        "  services set NAME [--start auto|manual|disabled] [--state running|stopped|paused]\n"
        "                    [--behaviour normal|stuck-start|fail-start|stuck-stop]",
        RunServicesCommand},
+      {"firewall",
+       "firewall                  the firewall's rules (before Windows 6.0: inbound echo, applications, ports, services)\n"
+       "  firewall enable|disable|delete NAME   (every rule of that name)\n"
+       "  firewall set profile-failures N|always   (get_CurrentProfile fails the next N times; 0: never)",
+       RunFirewallCommand},
       {"snapshot",
        "snapshot save NAME | snapshot list | snapshot delete NAME   keep the host's state under a name",
        RunSnapshotCommand},
