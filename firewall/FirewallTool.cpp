@@ -1,6 +1,10 @@
 #include "firewall/FirewallTool.h"
 
+#include <vector>
+
 #include "infra/ErrorMgr.h"
+#include "platform/Firewall.h"
+#include "platform/text/Text.h"
 #include "resources/ResourceMgr.h"
 #include "securityfiles/XmlServices.h"
 
@@ -69,4 +73,25 @@ int CFirewallTool::GetSystemServiceType(std::string_view serviceName) {
   if (serviceName == "NET_FW_SERVICE_UPNP") return 1;
   if (serviceName == "NET_FW_SERVICE_FILE_AND_PRINT") return 0;
   return -1;
+}
+
+int32_t CFirewallTool::GetProfileMask(std::string_view firewallProfile) {
+  if (firewallProfile == "all") return plat::kFwProfile2All;
+  if (firewallProfile == "public") return plat::kFwProfile2Public;
+  if (firewallProfile == "private") return plat::kFwProfile2Private;
+  if (firewallProfile == "domain") return plat::kFwProfile2Domain;
+  return static_cast<int32_t>(0xFFFFFFFF);
+}
+
+std::string CFirewallTool::AppendPreviousAddresses(std::string_view addresses, std::string_view previous) {
+  std::string combined(addresses);
+  std::vector<std::string> held = text::SplitNonEmpty(addresses, ", ");
+  for (const std::string& item : text::SplitNonEmpty(previous, ", ")) {
+    bool present = false;
+    for (const std::string& have : held) present = present || text::EqualsNoCase(have, item);
+    if (present) continue;
+    combined += (combined.empty() ? "" : ",") + item;
+    held.push_back(item);
+  }
+  return combined;
 }

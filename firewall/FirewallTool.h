@@ -5,6 +5,7 @@
 // firewall's type codes of the predefined system services.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,15 @@ class CFirewallTool {
   // The log text of a scope: "complete network", "only subnet",
   // "custom network access to <addresses>", else "".
   static std::string GetScopeText(int scopeType, std::string_view customAddresses);
+  // The profile mask of an entry's firewallProfile text (exact comparison):
+  // "all" every profile, "public", "private", "domain"; anything else
+  // 0xFFFFFFFF, which the firewall refuses.
+  static int32_t GetProfileMask(std::string_view firewallProfile);
+  // `addresses` followed by the items of `previous` that it does not hold
+  // yet (compared without regard to ASCII case), comma separated: the
+  // remote addresses an exception keeps when it is set anew, so that a
+  // second run of the same file does not grow the list.
+  static std::string AppendPreviousAddresses(std::string_view addresses, std::string_view previous);
   // The firewall's service type of a predefined system service name
   // (0 file and printer sharing, 1 UPnP, 2 remote desktop), else -1.
   static int GetSystemServiceType(std::string_view serviceName);

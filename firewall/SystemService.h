@@ -1,0 +1,48 @@
+// One predefined firewall exception (t:systemService): file and printer
+// sharing, UPnP or remote desktop, switched on or off. On the legacy family
+// the profile's service object is switched; on the rules family the
+// matching built-in rule group, except file and printer sharing with a
+// custom scope, which gets nine rules of its own that carry the addresses.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/Firewall.h"
+#include "platform/xml/Dom.h"
+
+class CErrorMgr;
+
+class CSystemService {
+ public:
+  CSystemService() = default;
+
+  // Reads the attributes and the scope of a t:systemService element.
+  void Read(const xml::Node& element);
+
+  // Legacy family. True unless the error flag is set.
+  bool ApplySystemService(CErrorMgr& errorMgr, plat::IFwServices* services);
+  // Rules family. True unless the error flag is set.
+  bool ApplySystemService2(CErrorMgr& errorMgr, plat::IFwPolicy2* policy);
+  // The entry as the legacy family has it now.
+  std::unique_ptr<CSystemService> GetCurrentSystemService(CErrorMgr& errorMgr, plat::IFwProfile* profile) const;
+  std::shared_ptr<plat::IFwService> GetSystemServiceFromFirewall(CErrorMgr& errorMgr, plat::IFwProfile* profile) const;
+  void AddLogEntriesFromFeature(CErrorMgr& errorMgr) const;
+  // Writes the entry below the t:lan element (reusing the t:systemService of the same name).
+  xml::Node SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& lan, std::string_view productName,
+                            bool withMessage) const;
+
+  const std::string& Name() const { return name_; }
+  bool Value() const { return value_; }
+  int ScopeType() const { return scopeType_; }
+  const std::string& CustomAddresses() const { return customAddresses_; }
+  const std::string& FirewallProfile() const { return firewallProfile_; }
+
+ private:
+  std::string name_;
+  bool value_ = false;
+  int scopeType_ = -1;
+  std::string customAddresses_;
+  std::string firewallProfile_;
+};
