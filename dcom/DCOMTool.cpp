@@ -65,13 +65,6 @@ bool IsWindows50() {
 
 // ---- Error scope ------------------------------------------------------------------
 
-CErrorScope::CErrorScope(CErrorMgr& errorMgr) : errorMgr_(errorMgr), before_(errorMgr.IsError()) {
-  errorMgr_.SetError(false);
-}
-
-CErrorScope::~CErrorScope() { errorMgr_.SetError(before_ || errorMgr_.IsError()); }
-
-bool CErrorScope::Failed() const { return errorMgr_.IsError(); }
 
 // ---- Building descriptors -----------------------------------------------------------
 

@@ -34,22 +34,6 @@ enum class StandardSD : int {
   kAccessRestriction = 4,  // MachineAccessRestriction
 };
 
-// Notes whether an error was recorded during one piece of work (one
-// descriptor, one value), so that its result is written only when its own
-// work went well, while an error recorded before stays recorded.
-class CErrorScope {
- public:
-  explicit CErrorScope(CErrorMgr& errorMgr);
-  ~CErrorScope();
-  CErrorScope(const CErrorScope&) = delete;
-  CErrorScope& operator=(const CErrorScope&) = delete;
-  bool Failed() const;
-
- private:
-  CErrorMgr& errorMgr_;
-  bool before_;
-};
-
 class CDCOMTool {
  public:
   // A standard descriptor of `type` (1-4), owner and group the current

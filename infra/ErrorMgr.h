@@ -99,3 +99,21 @@ class CErrorMgr {
   std::unique_ptr<CLogFile> repositoryLog_;
   std::vector<std::string> wrongFiles_;
 };
+
+// Notes whether an error was recorded during one piece of work (one
+// descriptor, one entry), so that the work goes on or is written only when
+// its own steps went well, while an error recorded before stays recorded.
+class CErrorScope {
+ public:
+  explicit CErrorScope(CErrorMgr& errorMgr) : errorMgr_(errorMgr), before_(errorMgr.IsError()) {
+    errorMgr_.SetError(false);
+  }
+  ~CErrorScope() { errorMgr_.SetError(before_ || errorMgr_.IsError()); }
+  CErrorScope(const CErrorScope&) = delete;
+  CErrorScope& operator=(const CErrorScope&) = delete;
+  bool Failed() const { return errorMgr_.IsError(); }
+
+ private:
+  CErrorMgr& errorMgr_;
+  bool before_;
+};

@@ -198,7 +198,7 @@ class LiveEntry {
   uint32_t PutRemoteAddresses(std::string_view addresses) {
     if (!IsFirewallAddressList(addresses)) return winerr::kEInvalidArg;
     return Change([&](Entry& e) {
-      e.scope = addresses;
+      e.scope = CanonicalAddressList(addresses);
       return winerr::kSOk;
     });
   }

@@ -50,7 +50,7 @@ int32_t ProfilesOf(const FirewallRuleString& rule) {
 void SetAddresses(FirewallRuleString& rule, const char* key4, const char* key6, std::string_view list) {
   std::vector<std::string> v4, v6;
   if (list != "*") {
-    for (const std::string& item : FirewallListItems(list)) {
+    for (const std::string& item : FirewallListItems(CanonicalAddressList(list))) {
       if (IsAddressKeyword(item) || !IsIpv6AddressItem(item)) v4.push_back(item);
       if (IsAddressKeyword(item) || IsIpv6AddressItem(item)) v6.push_back(item);
     }

@@ -103,8 +103,24 @@ bool IsFirewallAddressList(std::string_view addresses) { return IsList(addresses
 
 bool IsIpv6AddressItem(std::string_view item) { return item.find(':') != std::string_view::npos; }
 
+constexpr std::string_view kAddressKeywords[] = {"LocalSubnet", "DefaultGateway", "DHCP", "DNS", "WINS"};
+
 bool IsAddressKeyword(std::string_view item) {
-  return IsOneOfNoCase(item, {"LocalSubnet", "DefaultGateway", "DHCP", "DNS", "WINS"});
+  return std::any_of(std::begin(kAddressKeywords), std::end(kAddressKeywords),
+                     [item](std::string_view word) { return text::EqualsNoCase(item, word); });
+}
+
+std::string CanonicalAddressList(std::string_view addresses) {
+  if (addresses == "*") return "*";
+  std::string list;
+  for (const std::string& item : FirewallListItems(addresses)) {
+    std::string_view spelled = item;
+    for (std::string_view word : kAddressKeywords) {
+      if (text::EqualsNoCase(item, word)) spelled = word;
+    }
+    list += (list.empty() ? "" : ",") + std::string(spelled);
+  }
+  return list;
 }
 
 bool IsIcmpTypesAndCodes(std::string_view icmp) { return IsList(icmp, true, IsIcmpItem); }

@@ -26,6 +26,9 @@ bool IsFirewallAddressList(std::string_view addresses);
 bool IsIpv6AddressItem(std::string_view item);
 // True for a keyword item, which stands for both families.
 bool IsAddressKeyword(std::string_view item);
+// An address list as the firewall stores it: keywords in their own spelling
+// ("localsubnet" becomes "LocalSubnet"), everything else as given.
+std::string CanonicalAddressList(std::string_view addresses);
 // "*" alone, or "type:code" pairs with type 0..255 and code 0..255 or "*".
 bool IsIcmpTypesAndCodes(std::string_view icmp);
 // RemoteAccess, Wireless, Lan, All.

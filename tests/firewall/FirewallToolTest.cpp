@@ -97,4 +97,25 @@ TEST(FirewallToolTest, AnExistingScopeElementIsReusedAndAnUnknownTypeIsAnError) 
   EXPECT_TRUE(errorMgr.IsError());
 }
 
+TEST(FirewallToolTest, PreviousAddressesAreKeptOnceAndProfileTextsGiveMasks) {
+  const struct {
+    const char* addresses;
+    const char* previous;
+    const char* combined;
+  } cases[] = {
+      {"192.168.1.0/24", "10.0.0.1", "192.168.1.0/24,10.0.0.1"},
+      {"LocalSubnet", "LocalSubnet", "LocalSubnet"},
+      {"localsubnet", "LocalSubnet,10.0.0.1", "localsubnet,10.0.0.1"},
+      {"10.0.0.1,10.0.0.2", "10.0.0.2,10.0.0.3,10.0.0.3", "10.0.0.1,10.0.0.2,10.0.0.3"},
+      {"10.0.0.1", "", "10.0.0.1"},
+      {"", "10.0.0.1", "10.0.0.1"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CFirewallTool::AppendPreviousAddresses(c.addresses, c.previous), c.combined) << c.addresses;
+  }
+  EXPECT_EQ(CFirewallTool::GetProfileMask("all"), 0x7FFFFFFF);
+  EXPECT_EQ(CFirewallTool::GetProfileMask("private"), 2);
+  EXPECT_EQ(CFirewallTool::GetProfileMask("Public"), static_cast<int32_t>(0xFFFFFFFF));
+}
+
 }  // namespace

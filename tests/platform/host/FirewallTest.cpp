@@ -137,7 +137,7 @@ TEST(FirewallTest, RulesAreKeptAsRuleStringsAndReadBackAsWritten) {
   ASSERT_EQ(rule->PutApplicationName("C:\\Web\\web.exe"), winerr::kSOk);
   ASSERT_EQ(rule->PutProtocol(kFwIpProtocolTcp), winerr::kSOk);
   ASSERT_EQ(rule->PutLocalPorts("80,443"), winerr::kSOk);
-  ASSERT_EQ(rule->PutRemoteAddresses("LocalSubnet,192.168.1.7"), winerr::kSOk);
+  ASSERT_EQ(rule->PutRemoteAddresses("localsubnet,192.168.1.7"), winerr::kSOk);
   ASSERT_EQ(rule->PutGrouping("Tarvo Group"), winerr::kSOk);
   ASSERT_EQ(rule->PutProfiles(kFwProfile2Private), winerr::kSOk);
   ASSERT_EQ(rule->PutEnabled(true), winerr::kSOk);
@@ -327,7 +327,7 @@ TEST(FirewallTest, BeforeSixTheLegacyFamilyKeepsItsOwnStore) {
   application->PutName("Web: console");
   application->PutProcessImageFileName("C:\\Web\\web.exe");
   EXPECT_EQ(application->PutScope(kFwScopeCustom), winerr::kEInvalidArg);
-  ASSERT_EQ(application->PutRemoteAddresses("10.0.0.1,fe80::1,LocalSubnet"), winerr::kSOk);
+  ASSERT_EQ(application->PutRemoteAddresses("10.0.0.1,fe80::1,localsubnet"), winerr::kSOk);
   ASSERT_EQ(applications->Add(application), winerr::kSOk);
   std::shared_ptr<IFwAuthorizedApplication> item;
   EXPECT_EQ(applications->Item("C:\\Other.exe", &item), winerr::kHrFileNotFound);
