@@ -94,9 +94,10 @@ bool CPort::ApplyPort(CErrorMgr& errorMgr, plat::IFwOpenPorts* ports) {
   const bool found = ports->Item(PortNumber(), Protocol(), &existing) == winerr::kSOk && existing;
   if (exists_ == 0) {
     if (!found) {
-      errorMgr.AddMessageF(kLevelWarning, kApplyLabel,
-                           "  The port %s %s couldn't be removed from firewall, because the port was not found in firewall",
-                           port_.c_str(), ProtocolText());
+      errorMgr.AddMessageF(
+          kLevelWarning, kApplyLabel,
+          "  The port %s %s couldn't be removed from firewall, because the port was not found in firewall",
+          port_.c_str(), ProtocolText());
       return !errorMgr.IsError();
     }
     const uint32_t hr = ports->Remove(PortNumber(), Protocol());
@@ -166,7 +167,8 @@ bool CPort::ChangePortValues(CErrorMgr& errorMgr, plat::IFwOpenPort* openPort, b
 bool CPort::SetLegacyRemoteAccess(CErrorMgr& errorMgr, plat::IFwOpenPort& openPort, const std::string& previous) const {
   const CFirewallTool::LegacyRemoteAccess access =
       CFirewallTool::GetLegacyRemoteAccess(scopeType_, customAddresses_, previous);
-  const uint32_t hr = access.byAddresses ? openPort.PutRemoteAddresses(access.addresses) : openPort.PutScope(access.scope);
+  const uint32_t hr =
+      access.byAddresses ? openPort.PutRemoteAddresses(access.addresses) : openPort.PutScope(access.scope);
   if (Failed(hr)) errorMgr.AddMessageF(kLevelError, kChangeLabel, access.failureFormat, Code(hr));
   return !Failed(hr);
 }
@@ -189,9 +191,10 @@ bool CPort::ApplyPort2(CErrorMgr& errorMgr, plat::IFwRules* rules) {
     std::string localPorts;
     existing->GetEnabled(&enabled);
     existing->GetLocalPorts(&localPorts);
-    errorMgr.AddMessageF(kLevelInfo, kApply2Label,
-                         enabled ? "    before execution: Port '%s' is enable" : "    before execution: Port '%s' is disable",
-                         localPorts.c_str());
+    errorMgr.AddMessageF(
+        kLevelInfo, kApply2Label,
+        enabled ? "    before execution: Port '%s' is enable" : "    before execution: Port '%s' is disable",
+        localPorts.c_str());
   } else {
     errorMgr.AddMessageF(kLevelInfo, kApply2Label, "    before execution: Port '%s' is not set", port_.c_str());
   }
@@ -244,8 +247,8 @@ bool CPort::FirewallPortAdd2(CErrorMgr& errorMgr, plat::IFwRules* rules) {
     errorMgr.AddMessageF(kLevelError, kAdd2Label, "Add failed: 0x%08lx", Code(hr));
     return false;
   }
-  errorMgr.AddMessageF(kLevelInfo, kAdd2Label, "  => Port is set%s:  %s  %s", enable_ == 1 ? " and enabled" : " but disabled",
-                       port_.c_str(), name_.c_str());
+  errorMgr.AddMessageF(kLevelInfo, kAdd2Label, "  => Port is set%s:  %s  %s",
+                       enable_ == 1 ? " and enabled" : " but disabled", port_.c_str(), name_.c_str());
   return true;
 }
 

@@ -30,7 +30,8 @@ constexpr const char* kXmlLabel = "CService::SetFeatureToXml(pRootNode)";
 constexpr const char* kResettingFailed =
     "While re-setting the application %s to the firewall an error occured. Error: 0x%08lx. No trying only to "
     "change settings instead of removing and re-setting it.";
-constexpr const char* kRemovingFailed = "While removing the application %s from the firewall an error occured. Error: 0x%08lx";
+constexpr const char* kRemovingFailed =
+    "While removing the application %s from the firewall an error occured. Error: 0x%08lx";
 
 // The SessionID values with which the product's own interface calls the tool.
 constexpr const char* kGuiSession = "88  Tarvo GUI";
@@ -179,8 +180,9 @@ bool CService::AttachNewApplicationToFirewall(CErrorMgr& errorMgr, plat::IFwAuth
   if (!ChangeApplicationValues(errorMgr, application.get(), previousRemoteAddresses)) return false;
   hr = applications->Add(application);
   if (Failed(hr)) {
-    errorMgr.AddMessageF(kLevelError, kAttachLabel, "The new application %s couldn't be added to the firewall. Error 0x%08lx",
-                         exePath_.c_str(), Code(hr));
+    errorMgr.AddMessageF(kLevelError, kAttachLabel,
+                         "The new application %s couldn't be added to the firewall. Error 0x%08lx", exePath_.c_str(),
+                         Code(hr));
     return false;
   }
   return errorMgr.GetHighestLevel() < kLevelCritical;
@@ -210,8 +212,9 @@ bool CService::ChangeApplicationValues(CErrorMgr& errorMgr, plat::IFwAuthorizedA
   }
   const CFirewallTool::LegacyRemoteAccess access =
       CFirewallTool::GetLegacyRemoteAccess(scopeType_, customAddresses_, PreviousOrEmpty(previousRemoteAddresses));
-  return check(access.byAddresses ? application->PutRemoteAddresses(access.addresses) : application->PutScope(access.scope),
-               access.failureFormat);
+  return check(
+      access.byAddresses ? application->PutRemoteAddresses(access.addresses) : application->PutScope(access.scope),
+      access.failureFormat);
 }
 
 // ---- Rules family ------------------------------------------------------------------
@@ -238,10 +241,10 @@ bool CService::ApplyService2(CErrorMgr& errorMgr, plat::IFwPolicy2* policy, plat
   std::shared_ptr<plat::IFwRule> existing;
   const bool replacing = rules->Item(name_, &existing) == winerr::kSOk && existing;
   if (AttachNewApplicationToFirewall2(errorMgr, rules)) {
-    const char* format = replacing ? (enable_ == 1 ? "  => Service is set once again and enabled:  %s"
-                                                   : "  => Service is set once again but disabled:  %s")
-                                   : (enable_ == 1 ? "  => Service is set and enabled:  %s"
-                                                   : "  => Service is set but disabled:  %s");
+    const char* format =
+        replacing ? (enable_ == 1 ? "  => Service is set once again and enabled:  %s"
+                                  : "  => Service is set once again but disabled:  %s")
+                  : (enable_ == 1 ? "  => Service is set and enabled:  %s" : "  => Service is set but disabled:  %s");
     errorMgr.AddMessageF(kLevelInfo, kApply2Label, format, exePath_.c_str());
   }
   return !errorMgr.IsError();
