@@ -95,3 +95,26 @@ std::string CFirewallTool::AppendPreviousAddresses(std::string_view addresses, s
   }
   return combined;
 }
+
+CFirewallTool::LegacyRemoteAccess CFirewallTool::GetLegacyRemoteAccess(int scopeType, std::string_view customAddresses,
+                                                                     std::string_view previous) {
+  constexpr const char* kAddressesFailed = "put_RemoteAddresses failed: 0x%08lx";
+  constexpr const char* kScopeFailed = "put_Scope failed: 0x%08lx";
+  if (previous == "*") return {true, "*", kScopeNone, kAddressesFailed};
+  if (scopeType == kScopeCustom) return {true, AppendPreviousAddresses(customAddresses, previous), kScopeNone, kAddressesFailed};
+  // Previous addresses that are only the subnet again add nothing: the
+  // scope code keeps the stored text as it is.
+  const std::string subnet = AppendPreviousAddresses("localsubnet", previous);
+  if (scopeType == kScopeSubnet && !text::EqualsNoCase(subnet, "localsubnet")) {
+    return {true, subnet, kScopeNone, kScopeFailed};
+  }
+  return {false, "", scopeType, kScopeFailed};
+}
+
+std::string CFirewallTool::GetRuleRemoteAddresses(int scopeType, std::string_view customAddresses,
+                                                  std::string_view previous) {
+  if (previous == "*") return "*";
+  if (scopeType == kScopeCustom) return AppendPreviousAddresses(customAddresses, previous);
+  if (scopeType == kScopeSubnet) return AppendPreviousAddresses("LocalSubnet", previous);
+  return "";
+}

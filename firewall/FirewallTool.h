@@ -46,6 +46,27 @@ class CFirewallTool {
   // remote addresses an exception keeps when it is set anew, so that a
   // second run of the same file does not grow the list.
   static std::string AppendPreviousAddresses(std::string_view addresses, std::string_view previous);
+  // How a legacy exception (application, port, service) that is set anew
+  // reaches its remote addresses: an address list to put, or a scope code.
+  // One that allowed every address ("*") keeps it; a custom scope takes the
+  // custom addresses and the previous ones; the local subnet takes
+  // "localsubnet" and the previous ones when they add any, else the scope
+  // code, as every other scope type does. `failureFormat` is the log text
+  // of a refusal (one 0x%08lx).
+  struct LegacyRemoteAccess {
+    bool byAddresses = false;
+    std::string addresses;
+    int32_t scope = kScopeNone;
+    const char* failureFormat = "";
+  };
+  static LegacyRemoteAccess GetLegacyRemoteAccess(int scopeType, std::string_view customAddresses,
+                                                  std::string_view previous);
+  // The remote addresses of a new rule for an entry: "*" when the rule it
+  // replaces allowed every address; the custom addresses or "LocalSubnet",
+  // each followed by the previous ones; "" (the rule's default, any
+  // address) for scope any or none.
+  static std::string GetRuleRemoteAddresses(int scopeType, std::string_view customAddresses,
+                                            std::string_view previous);
   // The firewall's service type of a predefined system service name
   // (0 file and printer sharing, 1 UPnP, 2 remote desktop), else -1.
   static int GetSystemServiceType(std::string_view serviceName);

@@ -58,6 +58,15 @@ class CPort {
   const std::string& FirewallProfile() const { return firewallProfile_; }
 
  private:
+  // "UDP" for a UDP entry, else "TCP".
+  const char* ProtocolText() const;
+  // The remote addresses or scope of a legacy port; `previous` is what the
+  // port allowed before ("" for a new one).
+  bool SetLegacyRemoteAccess(CErrorMgr& errorMgr, plat::IFwOpenPort& openPort, const std::string& previous) const;
+  void RemoveRule(CErrorMgr& errorMgr, plat::IFwRules& rules) const;
+  // Sets every property of a new rule for the entry; false after the first refusal.
+  bool FillRule(CErrorMgr& errorMgr, plat::IFwRule& rule, const std::string& previousRemoteAddresses) const;
+
   int udp_ = -1;
   int tcp_ = -1;
   std::string name_;

@@ -64,6 +64,13 @@ class CService {
   const std::string& FirewallProfile() const { return firewallProfile_; }
 
  private:
+  bool ExecutableExists() const;
+  // The entries of an executable that is not there: an error, or a warning
+  // when the tool was called in a way where that is expected.
+  void ReportMissingExecutable(CErrorMgr& errorMgr, const char* label) const;
+  // Sets every property of a new rule for the entry; false after the first refusal.
+  bool FillRule(CErrorMgr& errorMgr, plat::IFwRule& rule, const std::string& previousRemoteAddresses) const;
+
   std::string exePath_;
   std::string name_;
   int scopeType_ = -1;

@@ -23,7 +23,8 @@ class CSystemService {
 
   // Legacy family. True unless the error flag is set.
   bool ApplySystemService(CErrorMgr& errorMgr, plat::IFwServices* services);
-  // Rules family. True unless the error flag is set.
+  // Rules family. True unless the error flag is set or the own rules of
+  // file and printer sharing could not all be made (noted, not an error).
   bool ApplySystemService2(CErrorMgr& errorMgr, plat::IFwPolicy2* policy);
   // The entry as the legacy family has it now.
   std::unique_ptr<CSystemService> GetCurrentSystemService(CErrorMgr& errorMgr, plat::IFwProfile* profile) const;
@@ -40,6 +41,15 @@ class CSystemService {
   const std::string& FirewallProfile() const { return firewallProfile_; }
 
  private:
+  // The remote addresses of a legacy service: what the entry asks for,
+  // keeping those the service allowed before.
+  bool SetLegacyScope(CErrorMgr& errorMgr, plat::IFwService& service) const;
+  // Replaces the nine rules of file and printer sharing by new ones that
+  // allow the custom addresses. False (after a note) when one was not made.
+  bool ApplyOwnRules(CErrorMgr& errorMgr, plat::IFwPolicy2& policy) const;
+  // The language text of the feature document; "" (after an error) for an unknown name.
+  std::string MessageText(CErrorMgr& errorMgr) const;
+
   std::string name_;
   bool value_ = false;
   int scopeType_ = -1;
