@@ -9,6 +9,7 @@
 #include "access/RegistryPermission.h"
 #include "dcom/DCOM.h"
 #include "features/WUA.h"
+#include "firewall/Firewall.h"
 #include "infra/ErrorMgr.h"
 #include "infra/IniFile.h"
 #include "securityfiles/SecurityFileFormat.h"
@@ -17,8 +18,7 @@ namespace {
 
 using secfile::FeatureKind;
 
-// How discovery builds and reports one kind. `create` is null for a kind
-// this build does not handle yet; its elements are counted and reported.
+// How discovery builds and reports one kind.
 struct DiscoverableKind {
   FeatureKind kind;
   std::unique_ptr<CFeature> (*create)();
@@ -38,7 +38,7 @@ constexpr std::array<DiscoverableKind, 6> kDiscoverableKinds = {{
     {FeatureKind::kFilePermission, &Create<CFilePermission>, "    Found  %d FilePermission Features", true},
     {FeatureKind::kRegistryPermission, &Create<CRegistryPermission>, "    Found  %d RegistryPermission Feature", true},
     {FeatureKind::kDcom, &Create<CDCOM>, "    Found    DCOM Feature", false},
-    {FeatureKind::kFirewall, nullptr, "    Found    Firewall Feature", false},
+    {FeatureKind::kFirewall, &Create<CFirewall>, "    Found    Firewall Feature", false},
     {FeatureKind::kWua, &Create<CWUA>, "    Found    WUA Feature", false},
 }};
 
@@ -48,12 +48,6 @@ static_assert([] {
   }
   return true;
 }());
-
-void ReportUnavailableKind(CErrorMgr& errorMgr, const char* kindName, size_t elementCount) {
-  errorMgr.AddMessageF(kLevelWarning, "",
-                       "    %s features are not supported by this version: %d element(s) skipped", kindName,
-                       static_cast<int>(elementCount));
-}
 
 void ReportFoundKind(CErrorMgr& errorMgr, const DiscoverableKind& kind, size_t count) {
   if (kind.lineTakesCount) {
@@ -113,12 +107,7 @@ FeatureList CXmlAnalyser::DiscoverFeatures(CErrorMgr& errorMgr, CIniFile& opFile
     const secfile::FeatureKindInfo& info = secfile::kFeatureKinds[i];
     if (!IsKindSelected(filter, info.kindName)) continue;
     const xml::NodeList nodes = document ? document.SelectNodes(info.query) : xml::NodeList();
-    FeatureList found;
-    if (kind.create == nullptr) {
-      if (!nodes.Empty()) ReportUnavailableKind(errorMgr, info.kindName, nodes.Length());
-    } else {
-      found = ReadKind(errorMgr, opFile, kind, nodes);
-    }
+    FeatureList found = ReadKind(errorMgr, opFile, kind, nodes);
     if (errorMgr.GetHighestLevel() > kLevelError) return result;
     if (!found.empty()) ReportFoundKind(errorMgr, kind, found.size());
     for (auto& feature : found) result.push_back(std::move(feature));

@@ -38,6 +38,9 @@ const std::string kServicesKey = kProfileKey + "\\Services\\List";
 const std::string kIcmpKey = kProfileKey + "\\IcmpSettings";
 
 constexpr const char* kServiceNames[] = {"FileAndPrint", "UPnP", "RemoteDesktop"};
+// The scope a predefined service has until it is first changed: file and
+// printer sharing and UPnP only for the local subnet, remote desktop for all.
+constexpr const char* kServiceDefaultScopes[] = {"LocalSubnet", "LocalSubnet", "*"};
 constexpr const char* kServiceGroups[] = {"@FirewallAPI.dll,-28502", "@FirewallAPI.dll,-32752",
                                           "@FirewallAPI.dll,-28752"};
 
@@ -307,7 +310,7 @@ bool GroupEnabled(HostFirewall& firewall, std::string_view group) {
 class HostService : public IFwService, public LiveEntry {
  public:
   HostService(HostFirewall& firewall, int32_t type)
-      : LiveEntry(firewall, kServicesKey, Entry{kServiceNames[type], "*", false, ""}, true), type_(type) {}
+      : LiveEntry(firewall, kServicesKey, Entry{kServiceNames[type], kServiceDefaultScopes[type], false, ""}, true), type_(type) {}
   uint32_t GetType(int32_t* type) override {
     *type = type_;
     return winerr::kSOk;

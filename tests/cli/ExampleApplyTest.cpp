@@ -1,6 +1,6 @@
 // The shipped example applied end to end on English and German hosts: both
 // installation moments, what tarvo-host shows afterwards (groups, ACLs,
-// registry, DCOM), and a second run that leaves the machine as the first
+// registry, DCOM, firewall), and a second run that leaves the machine as the first
 // one left it.
 #include <string>
 
@@ -17,6 +17,8 @@ class ExampleApplyTest : public FeatureRunTest, public ::testing::WithParamInter
                                "C:\\ProgramData\\Control Station\\Logs", "C:\\ProgramData\\Data Server\\Archive"}) {
       host_.WriteHostFile(std::string(folder) + "\\readme.txt", "x");
     }
+    // The program the example lets through the firewall.
+    host_.WriteHostFile("C:\\Program Files\\Control Station\\bin\\CSRuntime.exe", "MZ");
   }
 
   void WriteExampleOpFile(int moment) {
@@ -87,12 +89,28 @@ TEST_P(ExampleApplyTest, AppliesItsGroupsOnceAndASecondRunChangesNothing) {
             std::string::npos)
       << appId;
   EXPECT_NE(appId.find("  AuthenticationLevel = REG_DWORD 2\n"), std::string::npos) << appId;
+  // The firewall: the runtime, the alarm channel and the archive port as
+  // rules of their products, ping, file and printer sharing switched on.
+  const std::string firewall = HostTool({"firewall"}).out;
+  for (const std::string& expected : {
+           std::string("Rule Name:                            Control Station Runtime\n"),
+           std::string("RemoteIP:                             LocalSubnet,10.20.0.0/255.255.0.0\n"),
+           std::string("Grouping:                             Data Server\n"),
+           std::string("Rule Name:                            ICMP_RULE\n"),
+           std::string("Rule Name:                            File and Printer Sharing (SMB-In)\n"
+                       "----------------------------------------------------------------------\n"
+                       "Enabled:                              Yes\n"),
+       }) {
+    EXPECT_NE(firewall.find(expected), std::string::npos) << expected << "\n" << firewall;
+  }
   ASSERT_EQ(HostTool({"snapshot", "save", "first"}).exitCode, 0);
   ApplyBothMoments();
-  // Only the program's own log in the repository grows.
+  // Only the program's own log in the repository grows; the firewall's
+  // rules set again come back with new ids, the same otherwise.
+  EXPECT_EQ(HostTool({"firewall"}).out, firewall);
   const std::string diff = HostTool({"diff", "first"}).out;
   EXPECT_EQ(diff.find("group"), std::string::npos) << diff;
-  EXPECT_EQ(Count(diff, "\n"), Count(diff, "Tarvo.log")) << diff;
+  EXPECT_EQ(Count(diff, "\n"), Count(diff, "Tarvo.log") + Count(diff, "\\FirewallRules  {")) << diff;
   EXPECT_NE(Log().find("already exists - so it couldn't been created"), std::string::npos);
   // The history keeps one entry per path, however often a path was applied.
   const std::string history = DocumentText(std::string(kRepository) + "History.xml");

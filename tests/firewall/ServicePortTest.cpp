@@ -278,7 +278,7 @@ TEST(ServicePortLegacyTest, LegacyApplicationsAreAlwaysEnabledAndKeepTheirAddres
   };
   const Case cases[] = {
       {"", "enable='nomatter'><t:scopeCustom value='192.168.1.0/24'/>", "Viewer|on|192.168.1.0/24"},
-      {"10.0.0.1", "><t:scopeSubnet/>", "Viewer|on|localsubnet,10.0.0.1"},
+      {"10.0.0.1", "><t:scopeSubnet/>", "Viewer|on|LocalSubnet,10.0.0.1"},
       {"*", "><t:scopeCustom value='192.168.1.0/24'/>", "Viewer|on|*"},
       {"", "><t:scopeSubnet/>", "Viewer|on|LocalSubnet"},
       {"10.0.0.1", "exists='false'><t:scopeAny/>", "none"},

@@ -32,15 +32,17 @@ TEST_F(FeatureDiscoveryTest, KeepsDocumentOrderAndReportsEachKindOnce) {
   const FeatureList features = Discover(
       "<t:wua value=\"pause\"/><t:network><t:lan/><t:lan/></t:network><t:wua value=\"resume\" osversion=\"=5.1\"/>"
       "<t:wua value=\"resume\"/>");
-  ASSERT_EQ(features.size(), 2u);  // the Windows XP feature does not apply on Windows 7
-  EXPECT_EQ(static_cast<CWUA&>(*features[0]).GetValue(), CWUA::kValuePause);
-  EXPECT_EQ(static_cast<CWUA&>(*features[1]).GetValue(), CWUA::kValueResume);
+  // By kind first (firewall before updates), then in document order; the
+  // Windows XP feature does not apply on Windows 7.
+  ASSERT_EQ(features.size(), 4u);
+  EXPECT_EQ(features[0]->GetKindName(), "Firewall");
+  EXPECT_EQ(features[1]->GetKindName(), "Firewall");
+  EXPECT_EQ(static_cast<CWUA&>(*features[2]).GetValue(), CWUA::kValuePause);
+  EXPECT_EQ(static_cast<CWUA&>(*features[3]).GetValue(), CWUA::kValueResume);
   const std::vector<std::string> messages = Messages();
   EXPECT_EQ(messages.front(), "  C:\\sec\\a.xml");
   EXPECT_EQ(std::count(messages.begin(), messages.end(), "    Found    WUA Feature"), 1);
-  EXPECT_EQ(std::count(messages.begin(), messages.end(),
-                       "    Firewall features are not supported by this version: 2 element(s) skipped"),
-            1);
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), "    Found    Firewall Feature"), 1);
 }
 
 TEST_F(FeatureDiscoveryTest, ACriticalEntryEndsDiscoveryAndDropsTheCurrentKind) {
