@@ -223,7 +223,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(StoppedServiceCase{"winxp-sp3-x86", "SharedAccess", 0, "    Set Startup Type: Disabled"},
                       StoppedServiceCase{"win7-sp1-x64", "MpsSvc", 0, "    Set Startup Type: Disabled"},
                       StoppedServiceCase{"vista-sp2-x86", "MpsSvc", 1,
-                                         "WindowsFirewallInitialize for Vista and higher failed: 0x800706d9"}),
+                                         "|ADS_ERROR  |CFirewall::SetPortsToFirewall2         |get_Rules failed: "
+                                         "0x800706d9"}),
     [](const auto& info) {
       std::string name = info.param.profile;
       std::erase(name, '-');
