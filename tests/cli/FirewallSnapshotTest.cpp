@@ -42,7 +42,7 @@ class FirewallSnapshotTest : public FeatureRunTest {
     WriteSecurityFile("C:\\sec\\plant.xml", Lan(Port("Plant Port", "6000") + Port("Shared", "5100")), "Plant");
     WriteSecurityFile("C:\\sec\\plant2.xml", Lan(Program("Plant Runtime", "C:\\Plant\\runtime.exe")), "Plant");
     WriteSecurityFile("C:\\sec\\gauge.xml", Lan("<t:icmp value=\"true\"/>"), "..\\Gauge:1");
-    WriteSecurityFile("C:\\sec\\meter.xml", Wua("false"), "Meter");
+    WriteSecurityFile("C:\\sec\\meter.xml", Wua("pause"), "Meter");
     WriteOpFile(General(), {{"Product1", Product("{A}", {"C:\\sec\\viewer.xml"})},
                             {"Product2", Product("{B}", {"C:\\sec\\plant.xml"})},
                             {"Product3", Product("{C}", {"C:\\sec\\plant2.xml"})},
@@ -126,6 +126,10 @@ TEST_F(FirewallSnapshotTest, ImportPutsBackTheFirewallAsItWasAtTheExport) {
   ASSERT_NE(Firewall(), atExport);
   EXPECT_EQ(Import(kSnapshot), 0) << Log();
   EXPECT_EQ(Firewall(), atExport);
+  // The snapshot files are valid security files.
+  const std::string log = host_.ReadHostFile(std::string(kRepository) + "Tarvo.log");
+  EXPECT_NE(log.find("ImportAndApplyFirewallFeatures"), std::string::npos);
+  EXPECT_EQ(log.find("Incorrect security file"), std::string::npos) << log;
 }
 
 TEST_F(FirewallSnapshotTest, ImportChecksTheNameBeforeItOpensAnything) {
