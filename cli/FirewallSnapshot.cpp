@@ -71,8 +71,7 @@ std::string SnapshotNameOfNow() {
 // An empty snapshot document: declaration, program instruction, root.
 xml::Document NewSnapshotDocument() {
   xml::Document document = xml::Document::Create();
-  document.AppendChild(
-      document.CreateProcessingInstruction("xml", "version='1.0' encoding='UTF-8' standalone='no'"));
+  document.AppendChild(document.CreateProcessingInstruction("xml", "version='1.0' encoding='UTF-8' standalone='no'"));
   document.AppendChild(document.CreateProcessingInstruction("vantrix-application", "progid='Zup.Setup'"));
   const xml::Node root = document.AppendChild(document.CreateElement(secfile::kRootElement));
   root.SetAttribute(secfile::kPrefixAttribute, secfile::kSecurityFileNamespace);
@@ -138,8 +137,9 @@ void LogRuleHead(CErrorMgr& errorMgr, const RuleFacts& f) {
 
 void LogRuleTail(CErrorMgr& errorMgr, const RuleFacts& f) {
   if (f.hasProfiles) {
-    const std::pair<int32_t, const char*> profiles[] = {
-        {plat::kFwProfile2Domain, "Domain"}, {plat::kFwProfile2Private, "Private"}, {plat::kFwProfile2Public, "Public"}};
+    const std::pair<int32_t, const char*> profiles[] = {{plat::kFwProfile2Domain, "Domain"},
+                                                        {plat::kFwProfile2Private, "Private"},
+                                                        {plat::kFwProfile2Public, "Public"}};
     for (const auto& [bit, name] : profiles) {
       if (f.profiles & bit) errorMgr.AddMessageF(kLevelInfo, kRulesLabel, "Profile:  %s\n", name);
     }
@@ -203,8 +203,11 @@ std::vector<SnapshotFile> LoadSnapshotFiles(CErrorMgr& errorMgr, const std::stri
 }  // namespace
 
 bool CTarvo::IsSnapshotName(const std::string& name) {
+  // Years 1900-2099, months 01-12, days 01-31 in any month, hours 00-24,
+  // minutes and seconds 00-59.
   static const std::regex pattern(
-      R"(((19|20)\d\d)_(0[1-9]|1[012])_(0[1-9]|[12][0-9]|3[01])__(0[0-9]|1[0-9]|2[0-4])_(0[0-9]|[12345][0-9])_(0[0-9]|[12345][0-9]))");
+      R"(((19|20)\d\d)_(0[1-9]|1[012])_(0[1-9]|[12][0-9]|3[01]))"
+      R"(__(0[0-9]|1[0-9]|2[0-4])_(0[0-9]|[12345][0-9])_(0[0-9]|[12345][0-9]))");
   return std::regex_match(name, pattern);
 }
 
@@ -345,9 +348,9 @@ void CTarvo::RetrieveCustomFirewallFeatures(const std::string& opFilePath, CErro
       } else if (!features.empty()) {
         std::string product;
         GetXmlValue(file.document, std::string("/") + secfile::kProductValuePath, &product);
-        const std::string saved = CreateFeatureXMLToExecute(errorMgr, features, file.upgradeCode,
-                                                            General("SetupLanguage"), product,
-                                                            CurrentProcessState().snapshotName);
+        const std::string saved =
+            CreateFeatureXMLToExecute(errorMgr, features, file.upgradeCode, General("SetupLanguage"), product,
+                                      CurrentProcessState().snapshotName);
         if (!saved.empty()) folder = saved;
       }
       file.document = xml::Document();
@@ -406,18 +409,20 @@ void CTarvo::ExportCurrentFirewallFeatures(CErrorMgr& errorMgr, const std::strin
                         "No Export will be done because no firewall settings are defined in the Security XML files");
     return;
   }
-  errorMgr.AddMessageF(kLevelInfo, kExportCurrentLabel, "A snapshot of the current firewall settings will be saved in %s",
-                       folder.c_str());
+  errorMgr.AddMessageF(kLevelInfo, kExportCurrentLabel,
+                       "A snapshot of the current firewall settings will be saved in %s", folder.c_str());
   std::shared_ptr<plat::IFwPolicy2> policy;
   if (Failed(WFCOMInitialize(errorMgr, &policy)) || !policy) return;
   std::shared_ptr<plat::IFwRules> rules;
   if (const uint32_t hr = policy->GetRules(&rules); Failed(hr) || !rules) {
-    errorMgr.AddMessageF(kLevelInfo, kExportCurrentLabel, "get_Rules failed: 0x%08lx\n", static_cast<unsigned long>(hr));
+    errorMgr.AddMessageF(kLevelInfo, kExportCurrentLabel, "get_Rules failed: 0x%08lx\n",
+                         static_cast<unsigned long>(hr));
     return;
   }
   int32_t count = 0;
   if (const uint32_t hr = rules->Count(&count); Failed(hr)) {
-    errorMgr.AddMessageF(kLevelInfo, kExportCurrentLabel, "get_Count failed: 0x%08lx\n", static_cast<unsigned long>(hr));
+    errorMgr.AddMessageF(kLevelInfo, kExportCurrentLabel, "get_Count failed: 0x%08lx\n",
+                         static_cast<unsigned long>(hr));
     return;
   }
   std::vector<std::shared_ptr<plat::IFwRule>> all;

@@ -103,8 +103,9 @@ TEST_F(FirewallSnapshotTest, ExportWritesOneFilePerProductWithFirewallFeaturesAn
     const char* name;
     int exitCode;
   };
-  for (const Case& c : {Case{kSnapshot, kNameTaken}, Case{"2014_11_10__11_01_37 ", kWrongName}, Case{"2014_13_10__11_01_37", kWrongName},
-                        Case{"2014_11_10__11_01_3", kWrongName}, Case{"x2014_11_10__11_01_37", kWrongName}}) {
+  for (const Case& c : {Case{kSnapshot, kNameTaken}, Case{"2014_11_10__11_01_37 ", kWrongName},
+                        Case{"2014_13_10__11_01_37", kWrongName}, Case{"2014_11_10__11_01_3", kWrongName},
+                        Case{"x2014_11_10__11_01_37", kWrongName}}) {
     EXPECT_EQ(Export(c.name), c.exitCode) << c.name;
   }
   EXPECT_EQ(SnapshotFolders(), std::vector<std::string>{kSnapshot});
@@ -153,6 +154,15 @@ TEST_F(FirewallSnapshotTest, ExportWithoutRepositoryStillChecksTheNameAndSavesNo
   const std::string ini = FileText(host_.ReadHostFile(std::string(kRepository) + "ExportFeatures.ini"));
   EXPECT_NE(ini.find("SetupLanguage=1033"), std::string::npos) << ini;
   EXPECT_EQ(SnapshotFolders(), std::vector<std::string>{kSnapshot});
+}
+
+TEST_F(FirewallSnapshotTest, AnExportWhoseSnapshotCannotBeSavedDoesNotReportSuccess) {
+  StoreProducts();
+  // A file where the snapshot folder would go.
+  host_.WriteHostFile(std::string(kRepository) + kSnapshot, "");
+  EXPECT_EQ(Export(kSnapshot), 10);
+  const std::string log = host_.ReadHostFile(std::string(kRepository) + "Tarvo.log");
+  EXPECT_NE(log.find("Error trying to create the Firewall Snapshot folder"), std::string::npos) << log;
 }
 
 TEST_F(FirewallSnapshotTest, ReturnFeaturesTakesASnapshotUnlessTheSetupGuiOrTheOpFileSaysNo) {
