@@ -39,7 +39,7 @@ constexpr int32_t kBeyondAnyPort = 65536;
 
 unsigned long Code(uint32_t hr) { return hr; }
 
-bool Failed(uint32_t hr) { return (hr & 0x80000000u) != 0; }
+using winerr::Failed;
 
 std::string ValueOf(const xml::Node& node, std::string_view xpath) {
   std::string value;

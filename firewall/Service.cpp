@@ -42,7 +42,7 @@ constexpr int kServiceText = 169;
 
 unsigned long Code(uint32_t hr) { return hr; }
 
-bool Failed(uint32_t hr) { return (hr & 0x80000000u) != 0; }
+using winerr::Failed;
 
 std::string ValueOf(const xml::Node& node, std::string_view xpath) {
   std::string value;

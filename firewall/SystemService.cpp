@@ -64,20 +64,19 @@ constexpr std::array<OwnRule, 9> kOwnRules = {{
     {"File and Printer Sharing New_Rule (Echo Request - ICMPv4-In)", plat::kFwIpProtocolIcmp4, "", "", "", "8:*"},
 }};
 
-// A negative HRESULT.
-bool Failed(uint32_t hr) { return static_cast<int32_t>(hr) < 0; }
+using winerr::Failed;
 
 // The code to report for a call that answered `hr` but gave a null object.
 uint32_t NullCode(uint32_t hr) { return Failed(hr) ? hr : winerr::kEPointer; }
 
 bool IsKnownType(int type) { return type >= 0 && type < static_cast<int>(kRuleGroups.size()); }
 
-// A new rule object with the row's properties; null (after a note) when it cannot be made.
+// A new rule object with the row's properties; null (after an error) when it cannot be made.
 std::shared_ptr<plat::IFwRule> MakeOwnRule(CErrorMgr& errorMgr, const OwnRule& row) {
   std::shared_ptr<plat::IFwRule> rule;
   const uint32_t hr = plat::Current().Firewall().CreateRule(&rule);
   if (Failed(hr) || !rule) {
-    errorMgr.AddMessageF(kLevelInfo, kApply2Label, "CoCreateInstance for Firewall Rule failed: 0x%08x\n", NullCode(hr));
+    errorMgr.AddMessageF(kLevelError, kApply2Label, "CoCreateInstance for Firewall Rule failed: 0x%08x\n", NullCode(hr));
     return nullptr;
   }
   // The protocol goes before the ports and ICMP types it allows.
@@ -94,14 +93,14 @@ std::shared_ptr<plat::IFwRule> MakeOwnRule(CErrorMgr& errorMgr, const OwnRule& r
   }
   if (!Failed(rc)) rc = rule->PutGrouping(kOwnRuleGrouping);
   if (Failed(rc)) {
-    errorMgr.AddMessageF(kLevelInfo, kApply2Label, "Something failed: 0x%08x\n", rc);
+    errorMgr.AddMessageF(kLevelError, kApply2Label, "Something failed: 0x%08x\n", rc);
     return nullptr;
   }
   return rule;
 }
 
 // Puts `rule` in place of the rule named `name`, allowing `customAddresses`
-// and what that rule allowed. False (after a note) when that fails.
+// and what that rule allowed. False (after an error) when that fails.
 bool ReplaceOwnRule(CErrorMgr& errorMgr, plat::IFwRules& rules, const char* name,
                     const std::shared_ptr<plat::IFwRule>& rule, const std::string& customAddresses) {
   // A rule of that name made by an earlier run keeps the addresses it allowed.
@@ -114,15 +113,15 @@ bool ReplaceOwnRule(CErrorMgr& errorMgr, plat::IFwRules& rules, const char* name
   if (!Failed(rc)) rc = rule->PutRemoteAddresses(addresses);
   if (!Failed(rc)) rc = rule->PutEnabled(true);
   if (Failed(rc)) {
-    errorMgr.AddMessageF(kLevelInfo, kApply2Label, "Something failed: 0x%08x\n", rc);
+    errorMgr.AddMessageF(kLevelError, kApply2Label, "Something failed: 0x%08x\n", rc);
     return false;
   }
   if (rc = rules.Remove(name); Failed(rc)) {
-    errorMgr.AddMessageF(kLevelInfo, kApply2Label, "Firewall Rule Remove failed: 0x%08x\n", rc);
+    errorMgr.AddMessageF(kLevelError, kApply2Label, "Firewall Rule Remove failed: 0x%08x\n", rc);
     return false;
   }
   if (rc = rules.Add(rule); Failed(rc)) {
-    errorMgr.AddMessageF(kLevelInfo, kApply2Label, "Firewall Rule Add failed: 0x%08x\n", rc);
+    errorMgr.AddMessageF(kLevelError, kApply2Label, "Firewall Rule Add failed: 0x%08x\n", rc);
     return false;
   }
   errorMgr.AddMessage(kLevelInfo, kApply2Label, "New_RULE is added and activated");
@@ -271,7 +270,7 @@ bool CSystemService::ApplyOwnRules(CErrorMgr& errorMgr, plat::IFwPolicy2& policy
   std::shared_ptr<plat::IFwRules> rules;
   const uint32_t hr = policy.GetRules(&rules);
   if (Failed(hr) || !rules) {
-    errorMgr.AddMessageF(kLevelInfo, kApply2Label, "  get_Rules failed: 0x%08x\n", NullCode(hr));
+    errorMgr.AddMessageF(kLevelError, kApply2Label, "  get_Rules failed: 0x%08x\n", NullCode(hr));
     return false;
   }
   // Every rule is made before any is replaced, so a rule that cannot be

@@ -23,8 +23,8 @@ class CSystemService {
 
   // Legacy family. True unless the error flag is set.
   bool ApplySystemService(CErrorMgr& errorMgr, plat::IFwServices* services);
-  // Rules family. True unless the error flag is set or the own rules of
-  // file and printer sharing could not all be made (noted, not an error).
+  // Rules family. True unless the error flag is set; own rules of file and
+  // printer sharing that could not all be made are an error of the run.
   bool ApplySystemService2(CErrorMgr& errorMgr, plat::IFwPolicy2* policy);
   // The entry as the legacy family has it now.
   std::unique_ptr<CSystemService> GetCurrentSystemService(CErrorMgr& errorMgr, plat::IFwProfile* profile) const;
@@ -45,7 +45,7 @@ class CSystemService {
   // keeping those the service allowed before.
   bool SetLegacyScope(CErrorMgr& errorMgr, plat::IFwService& service) const;
   // Replaces the nine rules of file and printer sharing by new ones that
-  // allow the custom addresses. False (after a note) when one was not made.
+  // allow the custom addresses. False (after an error) when one was not made.
   bool ApplyOwnRules(CErrorMgr& errorMgr, plat::IFwPolicy2& policy) const;
   // The language text of the feature document; "" (after an error) for an unknown name.
   std::string MessageText(CErrorMgr& errorMgr) const;

@@ -73,7 +73,9 @@ constexpr uint32_t kNerrUserExists = 2224;
 constexpr uint32_t kNerrNotPrimary = 2226;
 constexpr uint32_t kNerrInvalidComputer = 2351;
 
-// HRESULTs of the COM objects behind the seam (the firewall's).
+// HRESULTs of the COM objects behind the seam (the firewall's). A result
+// failed when its severity bit is set (S_FALSE is a success).
+constexpr bool Failed(uint32_t hr) { return (hr & 0x80000000u) != 0; }
 constexpr uint32_t kSOk = 0;
 constexpr uint32_t kSFalse = 1;
 constexpr uint32_t kEPointer = 0x80004003;

@@ -67,6 +67,18 @@ class FirewallApplyTest : public FeatureRunTest {
     }
   }
 
+  // Whether one line of the log holds both parts (a level tag and a message).
+  bool LogHasLine(std::string_view tag, std::string_view message) {
+    const std::string log = Log();
+    for (size_t start = 0, end; start < log.size(); start = end + 1) {
+      end = log.find('\n', start);
+      if (end == std::string::npos) end = log.size();
+      const std::string_view line(log.data() + start, end - start);
+      if (line.find(tag) != std::string_view::npos && line.find(message) != std::string_view::npos) return true;
+    }
+    return false;
+  }
+
   int Apply(std::string_view body, std::vector<std::string> extraGeneral = {}) {
     WriteSingleFileSetup(body, std::move(extraGeneral));
     return Tarvo("ApplyFeatures").exitCode;
@@ -157,5 +169,83 @@ INSTANTIATE_TEST_SUITE_P(
       std::erase(name, '-');
       return name;
     });
+
+// A program whose file is missing gets no exception: an error in a setup's
+// run, a warning when the setup GUI called.
+class FirewallWin7Test : public FirewallApplyTest {
+ protected:
+  FirewallWin7Test() : FirewallApplyTest("win7-sp1-x64") {}
+};
+
+TEST_F(FirewallWin7Test, AMissingProgramIsAnErrorUnlessTheSetupGuiCalled) {
+  const std::string body = R"(<t:network><t:lan value="Local Area Connection">
+<t:service name="Gone" exepath="C:\Plant\bin\gone.exe" exists="true"><t:scopeAny/></t:service></t:lan></t:network>)";
+  EXPECT_NE(Apply(body), 0);
+  EXPECT_TRUE(LogHasLine("|ADS_ERROR  |", "    Application not found at: C:\\Plant\\bin\\gone.exe")) << Log();
+  EXPECT_TRUE(LogHasLine("|           |", "    no firewall settings were made for: Gone")) << Log();
+  host_.WriteHostFile(std::string(kRepository) + "TarvoTool_X86.ini", "[GENERAL]\r\nSessionID=88  Tarvo GUI\r\n");
+  EXPECT_EQ(Apply(body), 0);
+  EXPECT_TRUE(LogHasLine("|ADS_WARNING|", "    Application not found at: C:\\Plant\\bin\\gone.exe")) << Log();
+  EXPECT_EQ(HostTool({"firewall"}).out.find("Gone"), std::string::npos);
+}
+
+// A stopped and disabled firewall service is started for the work and put
+// back as it was; on Vista no service is checked, so a stopped firewall
+// refuses the work.
+struct StoppedServiceCase {
+  const char* profile;
+  const char* service;
+  int exitCode;
+  const char* logged;
+};
+
+class FirewallStoppedServiceTest : public FirewallApplyTest, public ::testing::WithParamInterface<StoppedServiceCase> {
+ protected:
+  FirewallStoppedServiceTest() : FirewallApplyTest(GetParam().profile) {}
+};
+
+TEST_P(FirewallStoppedServiceTest, TheServiceIsPutBackAsItWasFound) {
+  const StoppedServiceCase& c = GetParam();
+  ASSERT_EQ(HostTool({"services", "set", c.service, "--start", "disabled", "--state", "stopped"}).exitCode, 0);
+  const std::string before = HostTool({"services", c.service}).out;
+  EXPECT_EQ(Apply(R"(<t:network><t:lan value="Local Area Connection"><t:icmp value="true"/></t:lan></t:network>)") != 0,
+            c.exitCode != 0);
+  EXPECT_NE(Log().find(c.logged), std::string::npos) << Log();
+  EXPECT_EQ(HostTool({"services", c.service}).out, before);
+  if (c.exitCode == 0) {
+    EXPECT_TRUE(FirewallState().starts_with("echo on") || FirewallState().find("ICMP_RULE") != std::string::npos)
+        << FirewallState();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Families, FirewallStoppedServiceTest,
+    ::testing::Values(StoppedServiceCase{"winxp-sp3-x86", "SharedAccess", 0, "    Set Startup Type: Disabled"},
+                      StoppedServiceCase{"win7-sp1-x64", "MpsSvc", 0, "    Set Startup Type: Disabled"},
+                      StoppedServiceCase{"vista-sp2-x86", "MpsSvc", 1,
+                                         "WindowsFirewallInitialize for Vista and higher failed: 0x800706d9"}),
+    [](const auto& info) {
+      std::string name = info.param.profile;
+      std::erase(name, '-');
+      return name;
+    });
+
+// Before Vista the current profile may not answer: ten tries, two
+// warnings, for the values before, the change and the values after; the
+// first step that needs the profile reports the error, and nothing is set.
+class FirewallXpTest : public FirewallApplyTest {
+ protected:
+  FirewallXpTest() : FirewallApplyTest("winxp-sp3-x86") {}
+};
+
+TEST_F(FirewallXpTest, AProfileThatCannotBeReadEndsTheWorkAfterTenTries) {
+  ASSERT_EQ(HostTool({"firewall", "set", "profile-failures", "always"}).exitCode, 0);
+  EXPECT_NE(Apply(kFirstFile), 0);
+  EXPECT_EQ(Count(Log(), "    Retrying because  get_CurrentProfile failed (0x80004005)"), 30u) << Log();
+  EXPECT_EQ(Count(Log(), "|ADS_WARNING|CFirewall::GetFirewallProfile          |Getting the firewall profile failed"),
+            3u);
+  EXPECT_TRUE(LogHasLine("|ADS_ERROR  |", "fwProfile may not be NULL")) << Log();
+  EXPECT_EQ(FirewallState(), "echo off\n");
+}
 
 }  // namespace

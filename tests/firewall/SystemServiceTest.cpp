@@ -178,7 +178,7 @@ TEST_F(SystemServiceTest, CustomScopeSharingMakesNineRulesThatKeepEarlierAddress
   RulesPolicy refusing;
   refusing.rules = std::make_shared<RefusingRules>(rules, 3);
   EXPECT_FALSE(entry.ApplySystemService2(errorMgr_, &refusing));
-  EXPECT_EQ(Log(), added.substr(0, added.size() / 9 * 2) + "2|" + kApply2 + "Firewall Rule Add failed: 0x80070005\n\n");
+  EXPECT_EQ(Log(), added.substr(0, added.size() / 9 * 2) + "5|" + kApply2 + "Firewall Rule Add failed: 0x80070005\n\n");
   // A rule that cannot be made leaves every rule as it was.
   FailingFactory factory(h.Platform().Firewall(), 9);
   plat::ForwardingPlatform platform(h.Platform());
@@ -186,7 +186,7 @@ TEST_F(SystemServiceTest, CustomScopeSharingMakesNineRulesThatKeepEarlierAddress
   plat::ScopedPlatform installed(platform);
   const std::string fourth = RulesState(h.Host());
   EXPECT_FALSE(entry.ApplySystemService2(errorMgr_, Policy().get()));
-  EXPECT_EQ(Log(), "2|" + std::string(kApply2) + "CoCreateInstance for Firewall Rule failed: 0x80004005\n\n");
+  EXPECT_EQ(Log(), "5|" + std::string(kApply2) + "CoCreateInstance for Firewall Rule failed: 0x80004005\n\n");
   EXPECT_EQ(RulesState(h.Host()), fourth);
   // A refused group switch is an error.
   ASSERT_EQ(h.Host().Services().SetState("MpsSvc", plat::kServiceStopped), 0u);
