@@ -153,6 +153,8 @@ TEST_F(FirewallSnapshotTest, ExportWithoutRepositoryStillChecksTheNameAndSavesNo
   EXPECT_NE(Export("2015_01_01__00_00_00"), 0);
   const std::string ini = FileText(host_.ReadHostFile(std::string(kRepository) + "ExportFeatures.ini"));
   EXPECT_NE(ini.find("SetupLanguage=1033"), std::string::npos) << ini;
+  const std::string log = host_.ReadHostFile(std::string(kRepository) + "Tarvo.log");
+  EXPECT_NE(log.find("No Export will be done because no firewall settings are defined"), std::string::npos);
   EXPECT_EQ(SnapshotFolders(), std::vector<std::string>{kSnapshot});
 }
 
