@@ -76,16 +76,16 @@ int CTarvo::ReturnFeatures(const std::string& opFilePath) {
   } else if (r == 0 && errorMgr.GetHighestLevel() > kLevelWarning) {
     r = 9;
   }
-  SaveCurrentFirewallSettings(errorMgr);
+  SaveCurrentFirewallSettings(errorMgr, opFilePath);
   methodName_.clear();
   errorMgr.AddMessageF(kLevelInfo, "CTarvo::ReturnFeatures   END", "Returncode: %d", r);
   return r;
 }
 
-void CTarvo::SaveCurrentFirewallSettings(CErrorMgr& errorMgr) {
+void CTarvo::SaveCurrentFirewallSettings(CErrorMgr& errorMgr, const std::string& opFilePath) {
   if (General("SaveCurrentFirewall") == "OFF" || IsGuiSession(General("SessionID"))) {
     errorMgr.AddMessage(kLevelInfo, kLabel, "The Current Firewall Settings will not be saved !");
+    return;
   }
-  // Otherwise a snapshot of the current firewall settings belongs here; this
-  // build has no firewall feature yet, so there is nothing to save.
+  RetrieveCustomFirewallFeatures(opFilePath, errorMgr);
 }

@@ -11,8 +11,10 @@
 
 #include "infra/IniFile.h"
 #include "infra/LogFile.h"
+#include "platform/Firewall.h"
 #include "platform/System.h"
 #include "securityfiles/FeatureDiscovery.h"
+#include "securityfiles/RepositoryMgr.h"
 #include "securityfiles/SecurityXmlEntry.h"
 
 class CErrorMgr;
@@ -52,6 +54,42 @@ class CTarvo {
   // is above a warning.
   bool MakeHistoryLogAndApplyFeature(CErrorMgr& errorMgr, CFeature& feature);
 
+  // ---- Firewall snapshots: per product, its firewall features as the
+  // firewall holds them now, saved as security files in a dated folder of
+  // the repository and applied again from there.
+
+  // Whether a name is a snapshot name, YYYY_MM_DD__HH_MM_SS, as a whole.
+  static bool IsSnapshotName(const std::string& name);
+  // Takes the snapshot at the end of ReturnFeatures: the OPFile's security
+  // files again, only their firewall features, one snapshot file per file
+  // with such features, then brought in line with the firewall's rules.
+  void RetrieveCustomFirewallFeatures(const std::string& opFilePath, CErrorMgr& errorMgr);
+  // Writes the features as one snapshot file of the product and registers
+  // it in the snapshot folder's firewall repository. The snapshot folder,
+  // "" when it could not be made (critical).
+  std::string CreateFeatureXMLToExecute(CErrorMgr& errorMgr, const FeatureList& features,
+                                        const std::string& upgradeCode, const std::string& language,
+                                        const std::string& productName, const std::string& snapshotName);
+  // Brings the snapshot files of `folder` in line with the firewall's rules;
+  // firewall objects that cannot be had leave them as written (info entry).
+  void ExportCurrentFirewallFeatures(CErrorMgr& errorMgr, const std::string& folder);
+  // Updates the snapshot files of `folder` from the rules: a rule belongs to
+  // a file when its grouping is the file's product name. Each file inside
+  // the folder is loaded once and saved once; one that does not load is
+  // reported and left alone.
+  void FWRulesInCollection(CErrorMgr& errorMgr, const std::vector<std::shared_ptr<plat::IFwRule>>& rules,
+                           const std::string& folder);
+  // The policy object of the rules family (no COM initialisation is needed
+  // on the seam). Its HRESULT; a failure is an info entry.
+  static uint32_t WFCOMInitialize(CErrorMgr& errorMgr, std::shared_ptr<plat::IFwPolicy2>* policy);
+  // One of the two OPFiles of the snapshot methods (UTF-16LE), one product
+  // section per stored file. False after an error entry when it cannot be saved.
+  static bool WriteSnapshotOpFile(CErrorMgr& errorMgr, const std::string& path, const std::string& sessionId,
+                                  const std::string& installationMoment, const std::string& featureFilter,
+                                  const std::vector<CRepositoryProduct>& products);
+  // Whether `folder` holds a sub-folder named `name` (any letter case).
+  static bool FolderExistsInRepository(const std::string& folder, const std::string& name);
+
   const CIniFile& OpFile() const { return opFile_; }
   CIniFile& OpFile() { return opFile_; }
   std::string General(std::string_view key) const { return opFile_.GetValue("GENERAL", key); }
@@ -70,7 +108,10 @@ class CTarvo {
   void ApplySecurityFiles(CErrorMgr& errorMgr, const std::string& opFilePath);
   void StoreInRepository(CErrorMgr& errorMgr, const CSecurityXmlEntry& file);
   // The firewall snapshot step that ends ReturnFeatures.
-  void SaveCurrentFirewallSettings(CErrorMgr& errorMgr);
+  void SaveCurrentFirewallSettings(CErrorMgr& errorMgr, const std::string& opFilePath);
+  // The end of a snapshot method whose InitEnvironment failed: the log
+  // files attached (the pending entries get written) and the code logged.
+  int EndAfterFailedInit(CErrorMgr& errorMgr, int r, const char* label);
 
   bool snapshotNameGiven_ = false;
   CIniFile opFile_;
@@ -78,7 +119,9 @@ class CTarvo {
   plat::OsVersionInfoEx windowsVersion_;
   std::string methodName_;
   bool targetOnly_ = false;
+  // Set when a snapshot file of the run could not be saved or registered.
+  bool snapshotFailed_ = false;
 };
 
-// The result of a method that is not available in this build yet.
+// The result when the program cannot run at all (no platform to run on).
 constexpr int kTarvoInternalError = 9;

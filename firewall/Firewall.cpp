@@ -522,9 +522,10 @@ bool CFirewall::SetFeatureToSecurityXml(CErrorMgr& errorMgr, const xml::Document
   const xml::Node host = GetOrCreateChildElement(root, "t:host");
   if (host.IsNull()) return false;
   SetXmlAttribute(host, "name", "");
-  const xml::Node product = GetOrCreateChildElement(GetOrCreateChildElement(host, "t:products"), "t:product");
-  SetXmlAttribute(product, "value", GetProductName());
-  SetXmlAttribute(GetOrCreateChildElement(product, "t:checksum"), "value", "");
+  // t:checksum follows t:product inside t:products, as the schema has it.
+  const xml::Node products = GetOrCreateChildElement(host, "t:products");
+  SetXmlAttribute(GetOrCreateChildElement(products, "t:product"), "value", GetProductName());
+  SetXmlAttribute(GetOrCreateChildElement(products, "t:checksum"), "value", "");
   const xml::Node lan =
       GetOrCreateChildElement(GetOrCreateChildElement(GetOrCreateChildElement(host, "t:body"), "t:network"), "t:lan");
   SetXmlAttribute(lan, "value", kLanValue);

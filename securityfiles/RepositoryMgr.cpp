@@ -138,18 +138,6 @@ xml::Node PrepareProducts(const xml::Document& repository, std::string_view lang
   return products;
 }
 
-// Characters a Windows file name cannot hold, and the folder separators
-// that would let a product value place the copy outside the folder.
-std::string FileNameFromProduct(std::string_view product) {
-  std::string name(product);
-  for (char& c : name) {
-    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
-      c = '_';
-    }
-  }
-  return name;
-}
-
 bool IsRegistered(const xml::Document& repository, const std::string& path) {
   for (const xml::Node file : repository.SelectNodes(std::string(kProductsQuery) + "/t:securityfile")) {
     std::string registered;
@@ -182,7 +170,7 @@ bool IsAbandonedCopy(const xml::Document& repository, const std::string& path, s
 // "<product>.xml", else "<product>_0.xml", "<product>_1.xml" ...: the first
 // name that is free or holds an abandoned copy of the same product.
 std::string CopyPath(const xml::Document& repository, const std::string& folder, std::string_view productValue) {
-  const std::string base = FileNameFromProduct(productValue);
+  const std::string base = CRepositoryMgr::FileNameFromProduct(productValue);
   std::string name = base + ".xml";
   for (int n = 0;; ++n) {
     const std::string path = CStdTool::CombinePath(folder, name);
@@ -221,6 +209,16 @@ std::vector<CRepositoryProduct> ProductsOf(const xml::Document& repository, cons
 }
 
 }  // namespace
+
+std::string CRepositoryMgr::FileNameFromProduct(std::string_view product) {
+  std::string name(product);
+  for (char& c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos) {
+      c = '_';
+    }
+  }
+  return name;
+}
 
 bool CRepositoryMgr::RepositoryExists() {
   CErrorMgr quiet;  // the question alone must not create the folder or report

@@ -76,6 +76,11 @@ class CRepositoryMgr {
 
   // ---- Stored security files.
 
+  // A file name made from a product value: the characters a Windows file
+  // name cannot hold, and the folder separators that would let the name
+  // leave its folder, become "_".
+  static std::string FileNameFromProduct(std::string_view product);
+
   // Stores a copy of the record's document (with its own checksum) under a
   // unique name derived from its product value, and registers it below the
   // upgrade code and build platform; a path registered before is only

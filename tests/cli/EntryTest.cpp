@@ -107,8 +107,8 @@ TEST_F(TarvoProgramTest, MethodsRunInBothOrders) {
             "!! Internal communication file for Tarvo was not found !!\nTarvo returned: 1   <-- Error occured");
   EXPECT_EQ(Tarvo({"C:\\op.ini", "ApplyFeatures"}).exitCode, 1);
   EXPECT_FALSE(std::filesystem::exists(host_.HostPath("C:\\op.ini")));
-  // The firewall snapshot methods are not built yet.
-  EXPECT_EQ(Tarvo({"ExportFirewallFeatures", "2015_12_07__10_00_00"}).exitCode, 9);
+  // A snapshot name without a snapshot: its OPFile is missing too.
+  EXPECT_EQ(Tarvo({"2015_12_07__10_00_00", "ImportAndApplyFirewallFeatures"}).exitCode, 1);
 }
 
 TEST_F(TarvoProgramTest, DebugSwitchWaitsForADebuggerWhateverItsCase) {

@@ -48,7 +48,7 @@ TEST_F(FirewallFeatureTest, TheSecurityFileFormAndWritingTwiceUnderOneParent) {
   EXPECT_EQ(
       snapshot.SelectSingleNode("/t:vscSetup").Xml(),
       std::string("<t:vscSetup xmlns:t=\"") + secfile::kSecurityFileNamespace +
-          "\"><t:host name=\"\"><t:products><t:product value=\"Plant Viewer\"><t:checksum value=\"\"/></t:product>"
+          "\"><t:host name=\"\"><t:products><t:product value=\"Plant Viewer\"/><t:checksum value=\"\"/>"
           "</t:products><t:body><t:network><t:lan value=\"Local Area Connection\">"
           "<t:systemService name=\"NET_FW_SERVICE_UPNP\" value=\"true\" firewallProfile=\"all\"><t:scopeAny/>"
           "</t:systemService><t:port tcp=\"true\" name=\"Alarms\" value=\"50120\" exists=\"true\" "
