@@ -326,7 +326,7 @@ class HostRules : public IFwRules {
     const FirewallRuleString& current = hostRule->Current();
     if (!IsRuleName(current.First("Name"))) return winerr::kEInvalidArg;
     // An object already in the collection overwrites its own rule.
-    const std::string id = hostRule->Id().empty() ? firewall_.NewRuleId() : hostRule->Id();
+    const std::string id = hostRule->Id().empty() ? firewall_.NewRuleId(current.First("Name")) : hostRule->Id();
     if (uint32_t rc = firewall_.WriteRule(id, current)) return rc;
     hostRule->Attach(id);
     return winerr::kSOk;

@@ -13,7 +13,6 @@ using namespace plat;
 namespace {
 
 constexpr const char* kProfileFailuresMeta = "firewall_profile_failures";
-constexpr const char* kNextRuleMeta = "firewall_next_rule";
 
 // The rule-string version each Windows version writes.
 std::string RuleVersionOf(const Profile& profile) {
@@ -107,12 +106,17 @@ uint32_t HostFirewall::DeleteRule(std::string_view id) {
   return rc == 0 ? winerr::kSOk : winerr::kEFail;
 }
 
-std::string HostFirewall::NewRuleId() {
-  const uint64_t next = std::stoull(db_.Meta(kNextRuleMeta, "1"));
-  db_.SetMeta(kNextRuleMeta, std::to_string(next + 1));
+std::string HostFirewall::NewRuleId(std::string_view name) {
+  uint64_t hash = 14695981039346656037ull;  // 64-bit FNV-1a
+  for (const char c : text::AsciiLower(name)) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
   char id[40];
-  std::snprintf(id, sizeof id, "{7A5E0000-0000-4000-8000-%012llX}", static_cast<unsigned long long>(next));
-  return id;
+  for (uint32_t count = 0;; ++count) {
+    std::snprintf(id, sizeof id, "{7A5E%04X-0000-4000-8000-%012llX}", count & 0xFFFF,
+                  static_cast<unsigned long long>(hash & 0xFFFFFFFFFFFFull));
+    if (!ReadRule(id) || count == 0xFFFF) return id;
+  }
 }
 
 FirewallRuleString HostFirewall::NewRule() const {

@@ -1,9 +1,9 @@
 // The firewall of the simulated host, one state for both object families.
 // From Windows 6.0 the rules are kept as Windows keeps them: one rule string
 // per rule (see FirewallRuleString.h) under kFirewallRulesKey, the value
-// name being the rule id. Ids of rules made here count up in GUID form (the
-// counter is in host.db, meta key firewall_next_rule), so a host's state is
-// reproducible. Before 6.0 only the legacy store exists (its layout is
+// name being the rule id. Ids of rules made here are GUIDs that follow from
+// the rule's name (see NewRuleId), so a host's state is reproducible and a
+// rule removed and added again keeps its id. Before 6.0 only the legacy store exists (its layout is
 // described in FirewallLegacy.cpp) and the rules family is not registered.
 // Every object refuses calls while the firewall service does not run, and a
 // user who is no administrator cannot change anything.
@@ -95,7 +95,9 @@ class HostFirewall : public plat::IFirewall {
   std::optional<FirewallRuleString> ReadRule(std::string_view id);
   uint32_t WriteRule(std::string_view id, const FirewallRuleString& rule);
   uint32_t DeleteRule(std::string_view id);
-  std::string NewRuleId();
+  // The first free id of a rule named `name`: a hash of the name (ASCII case
+  // ignored) and a count for further rules of that name, in GUID form.
+  std::string NewRuleId(std::string_view name);
   // The rule string of a new rule of this Windows version.
   FirewallRuleString NewRule() const;
   plat::IRegistry& Registry() { return registry_; }

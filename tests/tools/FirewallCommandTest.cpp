@@ -60,7 +60,7 @@ TEST_F(FirewallCommandTest, ARuleAddedThroughTheRulesFamilyShowsEverywhere) {
   });
   const std::string ruleText =
       "v2.10|Action=Allow|Active=TRUE|Dir=In|Name=Tarvo Web|Protocol=6|LPort=8080|RA4=LocalSubnet|RA6=LocalSubnet|";
-  const std::string id = "{7A5E0000-0000-4000-8000-000000000001}";
+  const std::string id = "{7A5E0000-0000-4000-8000-8829DFA2AC2D}";
 
   const ProgramResult list = Run({"firewall"});
   ASSERT_EQ(list.exitCode, 0) << list.err;

@@ -145,7 +145,7 @@ TEST(FirewallTest, RulesAreKeptAsRuleStringsAndReadBackAsWritten) {
   ASSERT_EQ(Rules()->Add(rule), winerr::kSOk);
 
   EXPECT_EQ(StoredRules(),
-            "{7A5E0000-0000-4000-8000-000000000001} = v2.10|Action=Allow|Active=TRUE|Dir=In|Name=Tarvo Web|"
+            "{7A5E0000-0000-4000-8000-8829DFA2AC2D} = v2.10|Action=Allow|Active=TRUE|Dir=In|Name=Tarvo Web|"
             "Desc=Web server|App=C:\\Web\\web.exe|Protocol=6|LPort=80|LPort=443|RA4=LocalSubnet|RA4=192.168.1.7|"
             "RA6=LocalSubnet|EmbedCtxt=Tarvo Group|Profile=Private|\n");
   std::shared_ptr<IFwRule> item;
