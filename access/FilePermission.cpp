@@ -173,16 +173,15 @@ bool CFilePermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node& ro
   const auto text = [withMessage](int number) { return ResourceTextIf(withMessage, number); };
   const xml::Node container = GetOrCreateChildElement(root, "t:fileSystemPermissions", text(kContainerText));
   if (container.IsNull()) return false;
-  xml::Node element = container.SelectSingleNode("t:fileSystemPath[@value=" + xml::XPathLiteral(path_) + "]");
+  xml::Node element = container.FindChild("t:fileSystemPath", {{"value", path_}});
   if (element.IsNull()) element = container.AppendChild(container.OwnerDocument().CreateElement("t:fileSystemPath"));
   SetXmlAttribute(element, "value", path_);
   SetCommonAttributesToXml(element);
   *pathElement = element;
 
-  const std::string query = "t:filePermissions[@user=" + xml::XPathLiteral(current_.user) +
-                            " and @domain=" + xml::XPathLiteral(current_.domain) +
-                            " and @applyOnto=" + xml::XPathLiteral(current_.applyOnto) + "]";
-  xml::Node entry = element.SelectSingleNode(query);
+  xml::Node entry = element.FindChild("t:filePermissions", {{"user", current_.user},
+                                                            {"domain", current_.domain},
+                                                            {"applyOnto", current_.applyOnto}});
   if (entry.IsNull()) entry = element.AppendChild(element.OwnerDocument().CreateElement("t:filePermissions"));
   if (withMessage) {
     const ApplyOntoRow* row = FindApplyOnto(kApplyOnto, current_.applyOnto);

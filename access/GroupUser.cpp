@@ -10,7 +10,6 @@
 #include "platform/Platform.h"
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
-#include "platform/xml/XPathLiteral.h"
 #include "resources/ResourceMgr.h"
 #include "securityfiles/XmlServices.h"
 
@@ -130,9 +129,7 @@ void RemoveMembership(CErrorMgr& errorMgr, const ResolvedAccount& account, const
 // when there is none.
 xml::Node GetOrAppendNamedChild(const xml::Node& parent, std::string_view elementName, const std::string& value,
                                 const std::string& domain) {
-  const std::string query = text::Format("%s[@value=%s and @domain=%s]", std::string(elementName).c_str(),
-                                         xml::XPathLiteral(value).c_str(), xml::XPathLiteral(domain).c_str());
-  const xml::Node found = parent.SelectSingleNode(query);
+  const xml::Node found = parent.FindChild(elementName, {{"value", value}, {"domain", domain}});
   if (!found.IsNull()) return found;
   const xml::Document owner = parent.OwnerDocument();
   if (owner.IsNull()) return {};

@@ -404,15 +404,14 @@ bool CRegistryPermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node
   const auto text = [withMessage](int number) { return ResourceTextIf(withMessage, number); };
   const xml::Node container = GetOrCreateChildElement(root, "t:registry", text(kContainerText));
   if (container.IsNull()) return false;
-  xml::Node element = container.SelectSingleNode("t:path[@hkey=" + xml::XPathLiteral(hive_) +
-                                                 " and @value=" + xml::XPathLiteral(subkey_) + "]");
+  xml::Node element = container.FindChild("t:path", {{"value", subkey_}, {"hkey", hive_}});
   if (element.IsNull()) element = container.AppendChild(container.OwnerDocument().CreateElement("t:path"));
   SetXmlAttribute(element, "hkey", hive_);
   SetXmlAttribute(element, "value", subkey_);
   SetCommonAttributesToXml(element);
   *pathElement = element;
   for (const RegistryValueEntry& value : values_) {
-    xml::Node key = element.SelectSingleNode("t:key[@name=" + xml::XPathLiteral(value.name) + "]");
+    xml::Node key = element.FindChild("t:key", {{"name", value.name}});
     if (key.IsNull()) key = element.AppendChild(element.OwnerDocument().CreateElement("t:key"));
     SetXmlAttribute(key, "name", value.name);
     SetXmlAttribute(key, "keytype", value.keytype);
@@ -421,10 +420,9 @@ bool CRegistryPermission::WriteCurrentEntry(CErrorMgr& errorMgr, const xml::Node
   if (withMessage) AddRequestingProgram(element, GetProductName());
   if (current_.applyOnto.empty()) return true;
 
-  const std::string query = "t:registryPermissions[@user=" + xml::XPathLiteral(current_.user) +
-                            " and @domain=" + xml::XPathLiteral(current_.domain) +
-                            " and @applyOntoReg=" + xml::XPathLiteral(current_.applyOnto) + "]";
-  xml::Node entry = element.SelectSingleNode(query);
+  xml::Node entry = element.FindChild("t:registryPermissions", {{"user", current_.user},
+                                                                {"domain", current_.domain},
+                                                                {"applyOntoReg", current_.applyOnto}});
   if (entry.IsNull()) entry = element.AppendChild(element.OwnerDocument().CreateElement("t:registryPermissions"));
   if (withMessage) {
     const ApplyOntoRow* row = FindApplyOnto(kApplyOntoReg, current_.applyOnto);

@@ -19,7 +19,9 @@
 #include "infra/Tool.h"
 #include "platform/Files.h"
 #include "platform/Platform.h"
+#include "platform/WinError.h"
 #include "platform/text/Text.h"
+#include "securityfiles/RepositoryLock.h"
 #include "securityfiles/SecurityFileFormat.h"
 #include "securityfiles/XmlServices.h"
 
@@ -41,8 +43,6 @@ constexpr const char* kGuiFirewallSession = "88  Tarvo GUI OnlyFirewall";
 constexpr const char* kExportSession = "Session_ExportLastFirewall";
 constexpr const char* kEnglish = "1033";
 constexpr const char* kLanPath = "t:vscSetup/t:host/t:body/t:network/t:lan/";
-
-bool Failed(uint32_t hr) { return static_cast<int32_t>(hr) < 0; }
 
 std::string RepositoryFolder() {
   CErrorMgr quiet;  // without creating it, nothing is reported
@@ -99,16 +99,16 @@ struct RuleFacts {
 
 RuleFacts ReadRule(plat::IFwRule& rule) {
   RuleFacts f;
-  f.hasName = !Failed(rule.GetName(&f.name));
-  f.hasApplication = !Failed(rule.GetApplicationName(&f.application));
-  f.hasService = !Failed(rule.GetServiceName(&f.service));
-  f.hasProtocol = !Failed(rule.GetProtocol(&f.protocol));
-  f.hasPorts = !Failed(rule.GetLocalPorts(&f.ports));
-  f.hasIcmp = !Failed(rule.GetIcmpTypesAndCodes(&f.icmp));
-  f.hasRemoteAddresses = !Failed(rule.GetRemoteAddresses(&f.remoteAddresses));
-  f.hasEnabled = !Failed(rule.GetEnabled(&f.enabled));
-  f.hasProfiles = !Failed(rule.GetProfiles(&f.profiles));
-  f.hasGrouping = !Failed(rule.GetGrouping(&f.grouping));
+  f.hasName = !winerr::Failed(rule.GetName(&f.name));
+  f.hasApplication = !winerr::Failed(rule.GetApplicationName(&f.application));
+  f.hasService = !winerr::Failed(rule.GetServiceName(&f.service));
+  f.hasProtocol = !winerr::Failed(rule.GetProtocol(&f.protocol));
+  f.hasPorts = !winerr::Failed(rule.GetLocalPorts(&f.ports));
+  f.hasIcmp = !winerr::Failed(rule.GetIcmpTypesAndCodes(&f.icmp));
+  f.hasRemoteAddresses = !winerr::Failed(rule.GetRemoteAddresses(&f.remoteAddresses));
+  f.hasEnabled = !winerr::Failed(rule.GetEnabled(&f.enabled));
+  f.hasProfiles = !winerr::Failed(rule.GetProfiles(&f.profiles));
+  f.hasGrouping = !winerr::Failed(rule.GetGrouping(&f.grouping));
   if (!f.hasApplication) f.application.clear();
   if (!f.hasPorts) f.ports.clear();
   return f;
@@ -177,6 +177,7 @@ void UpdateEntry(CErrorMgr& errorMgr, const xml::Node& entry, const RuleFacts& f
 struct SnapshotFile {
   std::string path;
   xml::Document document;
+  bool changed = false;
 };
 
 // The registered snapshot files that lie in `folder` itself and load.
@@ -355,6 +356,7 @@ void CTarvo::RetrieveCustomFirewallFeatures(const std::string& opFilePath, CErro
       }
       file.document = xml::Document();
     }
+    SaveSnapshotRepository(errorMgr);
     errorMgr.AddMessage(kLevelInfo, kRetrieveLabel, "");
     errorMgr.AddMessage(kLevelInfo, kRetrieveLabel, "Searching feature one by one...");
     if (General("FillOnlyRepository") == "1") {
@@ -386,15 +388,36 @@ std::string CTarvo::CreateFeatureXMLToExecute(CErrorMgr& errorMgr, const Feature
   const std::string path = CStdTool::CombinePath(folder, CStdTool::GetUniqueFileName(folder, baseName, ".xml"));
   const CErrorScope scope(errorMgr);
   if (CRepositoryMgr::SaveXMLWithHash(errorMgr, document, path)) {
-    CRepositoryMgr::AddToFirewallRepository(errorMgr, path, upgradeCode, language, folder);
+    RegisterSnapshotFile(errorMgr, folder, path, upgradeCode, language);
   }
   if (scope.Failed()) snapshotFailed_ = true;
   return folder;
 }
 
+void CTarvo::RegisterSnapshotFile(CErrorMgr& errorMgr, const std::string& folder, const std::string& path,
+                                  const std::string& upgradeCode, const std::string& language) {
+  if (snapshotRepository_.folder != folder) {
+    SaveSnapshotRepository(errorMgr);
+    snapshotRepository_ = {folder, CRepositoryMgr::OpenOnlyFirewallRepository(errorMgr, folder)};
+  }
+  if (snapshotRepository_.document.IsNull()) return;
+  CRepositoryMgr::RegisterSnapshotFile(snapshotRepository_.document, path, upgradeCode, language);
+}
+
+void CTarvo::SaveSnapshotRepository(CErrorMgr& errorMgr) {
+  SnapshotRepository repository = std::exchange(snapshotRepository_, {});
+  if (repository.document.IsNull()) return;
+  const CErrorScope scope(errorMgr);
+  const CRepositoryLock lock(errorMgr);
+  if (!lock.IsHeld() || !CRepositoryMgr::SaveRepositoryOnlyFirewall(errorMgr, repository.document, repository.folder)) {
+    snapshotFailed_ = true;
+  }
+  if (scope.Failed()) snapshotFailed_ = true;
+}
+
 uint32_t CTarvo::WFCOMInitialize(CErrorMgr& errorMgr, std::shared_ptr<plat::IFwPolicy2>* policy) {
   const uint32_t hr = plat::Current().Firewall().CreatePolicy2(policy);
-  if (Failed(hr) || !*policy) {
+  if (winerr::Failed(hr) || !*policy) {
     errorMgr.AddMessageF(kLevelInfo, kPolicyLabel, "CoCreateInstance for INetFwPolicy2 failed: 0x%08lx\n",
                          static_cast<unsigned long>(hr));
   }
@@ -412,15 +435,15 @@ void CTarvo::ExportCurrentFirewallFeatures(CErrorMgr& errorMgr, const std::strin
   errorMgr.AddMessageF(kLevelInfo, kExportCurrentLabel,
                        "A snapshot of the current firewall settings will be saved in %s", folder.c_str());
   std::shared_ptr<plat::IFwPolicy2> policy;
-  if (Failed(WFCOMInitialize(errorMgr, &policy)) || !policy) return;
+  if (winerr::Failed(WFCOMInitialize(errorMgr, &policy)) || !policy) return;
   std::shared_ptr<plat::IFwRules> rules;
-  if (const uint32_t hr = policy->GetRules(&rules); Failed(hr) || !rules) {
+  if (const uint32_t hr = policy->GetRules(&rules); winerr::Failed(hr) || !rules) {
     errorMgr.AddMessageF(kLevelInfo, kExportCurrentLabel, "get_Rules failed: 0x%08lx\n",
                          static_cast<unsigned long>(hr));
     return;
   }
   int32_t count = 0;
-  if (const uint32_t hr = rules->Count(&count); Failed(hr)) {
+  if (const uint32_t hr = rules->Count(&count); winerr::Failed(hr)) {
     errorMgr.AddMessageF(kLevelInfo, kExportCurrentLabel, "get_Count failed: 0x%08lx\n",
                          static_cast<unsigned long>(hr));
     return;
@@ -447,15 +470,17 @@ void CTarvo::FWRulesInCollection(CErrorMgr& errorMgr, const std::vector<std::sha
     if (facts.grouping.empty()) continue;
     const auto found = filesOfProduct.find(facts.grouping);
     if (found == filesOfProduct.end()) continue;
-    for (const SnapshotFile* file : found->second) {
+    for (SnapshotFile* file : found->second) {
       LogRuleHead(errorMgr, facts);
       if (const xml::Node entry = EntryOfRule(file->document, facts); !entry.IsNull()) {
         UpdateEntry(errorMgr, entry, facts);
+        file->changed = true;
       }
       LogRuleTail(errorMgr, facts);
     }
   }
+  // A file no rule touched stays as it was written.
   for (const SnapshotFile& file : files) {
-    if (!CRepositoryMgr::SaveXMLWithHash(errorMgr, file.document, file.path)) snapshotFailed_ = true;
+    if (file.changed && !CRepositoryMgr::SaveXMLWithHash(errorMgr, file.document, file.path)) snapshotFailed_ = true;
   }
 }

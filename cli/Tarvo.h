@@ -65,7 +65,8 @@ class CTarvo {
   // with such features, then brought in line with the firewall's rules.
   void RetrieveCustomFirewallFeatures(const std::string& opFilePath, CErrorMgr& errorMgr);
   // Writes the features as one snapshot file of the product and registers
-  // it in the snapshot folder's firewall repository. The snapshot folder,
+  // it in the snapshot folder's firewall repository (saved by
+  // SaveSnapshotRepository). The snapshot folder,
   // "" when it could not be made (critical).
   std::string CreateFeatureXMLToExecute(CErrorMgr& errorMgr, const FeatureList& features,
                                         const std::string& upgradeCode, const std::string& language,
@@ -75,8 +76,8 @@ class CTarvo {
   void ExportCurrentFirewallFeatures(CErrorMgr& errorMgr, const std::string& folder);
   // Updates the snapshot files of `folder` from the rules: a rule belongs to
   // a file when its grouping is the file's product name. Each file inside
-  // the folder is loaded once and saved once; one that does not load is
-  // reported and left alone.
+  // the folder is loaded once, and saved once when a rule changed it; one
+  // that does not load is reported and left alone.
   void FWRulesInCollection(CErrorMgr& errorMgr, const std::vector<std::shared_ptr<plat::IFwRule>>& rules,
                            const std::string& folder);
   // The policy object of the rules family (no COM initialisation is needed
@@ -121,6 +122,17 @@ class CTarvo {
   bool targetOnly_ = false;
   // Set when a snapshot file of the run could not be saved or registered.
   bool snapshotFailed_ = false;
+  // The firewall repository of the snapshot being taken: the snapshot's
+  // files are registered in it one by one, and it is saved once they are
+  // all written (SaveSnapshotRepository), not once per file.
+  struct SnapshotRepository {
+    std::string folder;
+    xml::Document document;
+  };
+  SnapshotRepository snapshotRepository_;
+  void RegisterSnapshotFile(CErrorMgr& errorMgr, const std::string& folder, const std::string& path,
+                            const std::string& upgradeCode, const std::string& language);
+  void SaveSnapshotRepository(CErrorMgr& errorMgr);
 };
 
 // The result when the program cannot run at all (no platform to run on).

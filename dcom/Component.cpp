@@ -12,7 +12,6 @@
 #include "platform/Platform.h"
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
-#include "platform/xml/XPathLiteral.h"
 #include "resources/ResourceMgr.h"
 #include "securityfiles/XmlServices.h"
 
@@ -404,7 +403,7 @@ void CComponent::AddLogEntriesFromFeature(CErrorMgr& errorMgr) const {
 
 xml::Node CComponent::SetFeatureToXml(const xml::Node& parent, std::string_view productName, bool withMessage) const {
   const auto text = [withMessage](int number) { return ResourceTextIf(withMessage, number); };
-  xml::Node element = parent.SelectSingleNode("t:component[@applicationID=" + xml::XPathLiteral(applicationId_) + "]");
+  xml::Node element = parent.FindChild("t:component", {{"applicationID", applicationId_}});
   if (element.IsNull()) {
     const xml::Document owner = parent.OwnerDocument();
     if (owner.IsNull()) return {};

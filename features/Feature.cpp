@@ -232,10 +232,8 @@ void CFeature::AddRequestingProgram(const xml::Node& element, std::string_view p
   if (element.IsNull()) return;
   const xml::Node programs = GetOrCreateChildElement(element, "t:RequestingProgram");
   if (programs.IsNull()) return;
-  // The literal carries the name as it is: XPath knows no escapes, so a
-  // doubled backslash would never find the name again.
-  const std::string query = "t:Program[@name=" + xml::XPathLiteral(productName) + "]";
-  if (!programs.SelectSingleNode(query).IsNull()) return;
+  // The name as it is: a doubled backslash would never find it again.
+  if (!programs.FindChild("t:Program", {{"name", productName}}).IsNull()) return;
   const xml::Node program = programs.OwnerDocument().CreateElement("t:Program");
   if (programs.AppendChild(program).IsNull()) return;
   SetXmlAttribute(program, "name", productName);

@@ -9,7 +9,6 @@
 #include "platform/Platform.h"
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
-#include "platform/xml/XPathLiteral.h"
 #include "securityfiles/XmlServices.h"
 
 namespace {
@@ -350,7 +349,7 @@ xml::Node CPort::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& lan, std:
     errorMgr.AddMessage(kLevelCritical, kXmlLabel, "Internal error: Paramenter pRootNode may not be NULL");
     return xml::Node();
   }
-  xml::Node element = lan.SelectSingleNode(text::Format("t:port[@name=%s]", xml::XPathLiteral(name_).c_str()));
+  xml::Node element = lan.FindChild("t:port", {{"name", name_}});
   if (element.IsNull()) element = lan.AppendChild(lan.OwnerDocument().CreateElement("t:port"));
   if (udp_ != -1) SetXmlAttribute(element, "udp", TriStateText(udp_));
   if (tcp_ != -1) SetXmlAttribute(element, "tcp", TriStateText(tcp_));

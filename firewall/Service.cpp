@@ -10,7 +10,6 @@
 #include "platform/Platform.h"
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
-#include "platform/xml/XPathLiteral.h"
 #include "securityfiles/RepositoryMgr.h"
 #include "securityfiles/XmlServices.h"
 
@@ -372,7 +371,7 @@ xml::Node CService::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& lan, s
     errorMgr.AddMessage(kLevelCritical, kXmlLabel, "Internal error: Paramenter pRootNode may not be NULL");
     return xml::Node();
   }
-  xml::Node element = lan.SelectSingleNode(text::Format("t:service[@name=%s]", xml::XPathLiteral(name_).c_str()));
+  xml::Node element = lan.FindChild("t:service", {{"name", name_}});
   if (element.IsNull()) element = lan.AppendChild(lan.OwnerDocument().CreateElement("t:service"));
   SetXmlAttribute(element, "name", name_);
   SetXmlAttribute(element, "exepath", exePath_);

@@ -9,7 +9,6 @@
 #include "infra/ErrorMgr.h"
 #include "platform/Platform.h"
 #include "platform/WinError.h"
-#include "platform/xml/XPathLiteral.h"
 #include "resources/ResourceMgr.h"
 #include "securityfiles/XmlServices.h"
 
@@ -307,7 +306,7 @@ xml::Node CSystemService::SetFeatureToXml(CErrorMgr& errorMgr, const xml::Node& 
     errorMgr.AddMessage(kLevelCritical, kToXmlLabel, "Internal error: Paramenter pRootNode may not be NULL");
     return xml::Node();
   }
-  xml::Node element = lan.SelectSingleNode("t:systemService[@name=" + xml::XPathLiteral(name_) + "]");
+  xml::Node element = lan.FindChild("t:systemService", {{"name", name_}});
   if (element.IsNull()) element = lan.AppendChild(lan.OwnerDocument().CreateElement("t:systemService"));
   if (element.IsNull()) return element;
   SetXmlAttribute(element, "name", name_);

@@ -284,6 +284,14 @@ bool CRepositoryMgr::SaveRepositoryOnlyFirewall(CErrorMgr& errorMgr, const xml::
   return SaveRepositoryTo(errorMgr, document, FirewallFilePath(errorMgr, folder));
 }
 
+void CRepositoryMgr::RegisterSnapshotFile(const xml::Document& repository, std::string_view snapshotPath,
+                                          std::string_view upgradeCode, std::string_view language) {
+  const xml::Node product = FindOrAddProduct(PrepareProducts(repository, language), upgradeCode);
+  if (FindSecurityFile(product, snapshotPath).IsNull()) {
+    SetXmlAttribute(AddSecurityFile(product, snapshotPath), kSecFileNameAttribute, snapshotPath);
+  }
+}
+
 void CRepositoryMgr::AddToFirewallRepository(CErrorMgr& errorMgr, std::string_view snapshotPath,
                                              std::string_view upgradeCode, std::string_view language,
                                              std::string_view snapshotFolder) {
@@ -292,10 +300,7 @@ void CRepositoryMgr::AddToFirewallRepository(CErrorMgr& errorMgr, std::string_vi
   if (!lock.IsHeld()) return;
   const xml::Document repository = OpenOnlyFirewallRepository(errorMgr, folder);
   if (repository.IsNull()) return;
-  const xml::Node product = FindOrAddProduct(PrepareProducts(repository, language), upgradeCode);
-  if (FindSecurityFile(product, snapshotPath).IsNull()) {
-    SetXmlAttribute(AddSecurityFile(product, snapshotPath), kSecFileNameAttribute, snapshotPath);
-  }
+  RegisterSnapshotFile(repository, snapshotPath, upgradeCode, language);
   // The file's own folder is where the repository was opened (the snapshot
   // folder); a path without a folder saves where an empty folder opens.
   const size_t slash = snapshotPath.rfind('\\');

@@ -237,6 +237,11 @@ uint64_t HostDb::Generation() {
   return generation_;
 }
 
+HostDb::Stamp HostDb::CurrentStamp() {
+  const uint64_t generation = Generation();
+  return {generation, sqlite3_total_changes64(db_)};
+}
+
 // Transactions are begun and ended thousands of times in a run: through
 // prepared statements rather than parsed anew each time.
 void HostDb::Begin() {

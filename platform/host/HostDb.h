@@ -90,6 +90,16 @@ class HostDb {
   uint64_t Generation();
   void Invalidate() { ++generation_; }
 
+  // Changes whenever anything this connection could read may have changed:
+  // what Generation covers, and every row this connection wrote itself.
+  // Values derived from many rows (a service's state) are kept under it.
+  struct Stamp {
+    uint64_t generation = 0;
+    int64_t ownChanges = -1;
+    bool operator==(const Stamp&) const = default;
+  };
+  Stamp CurrentStamp();
+
   // Nested scopes join the outermost transaction.
   void Begin();
   void Commit();

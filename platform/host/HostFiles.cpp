@@ -144,6 +144,28 @@ uint32_t Win32CodeOfErrno(int error) {
   }
 }
 
+namespace {
+
+// Tells the path map about an entry added, removed or renamed here (see
+// PathMap::BeforeChange); an empty path is no change.
+class EntryChange {
+ public:
+  EntryChange(const PathMap& paths, std::string hostPath)
+      : paths_(paths), hostPath_(std::move(hostPath)), wasCurrent_(!hostPath_.empty() && paths_.BeforeChange(hostPath_)) {}
+  ~EntryChange() {
+    if (!hostPath_.empty()) paths_.AfterChange(hostPath_, wasCurrent_);
+  }
+  EntryChange(const EntryChange&) = delete;
+  EntryChange& operator=(const EntryChange&) = delete;
+
+ private:
+  const PathMap& paths_;
+  std::string hostPath_;
+  bool wasCurrent_;
+};
+
+}  // namespace
+
 std::string HostFiles::FullPath(std::string_view path) {
   WinPath parsed;
   if (paths_.Parse(path, &parsed, true) != winerr::kSuccess) return std::string(path);
@@ -235,6 +257,7 @@ uint32_t HostFiles::OpenStream(std::string_view path, plat::OpenMode mode,
     if (S_ISDIR(entryMode)) return winerr::kAccessDenied;
     if (entryMode && WantsWrite(mode) && IsReadOnlyMode(entryMode)) return winerr::kAccessDenied;
   }
+  const EntryChange change(paths_, mapped.exists ? std::string() : mapped.hostPath);
   const int fd = open(mapped.hostPath.c_str(), OpenFlags(mode) | O_CLOEXEC, 0644);
   if (fd < 0 && errno == EEXIST) return winerr::kFileExists;  // created by someone else meanwhile
   if (fd < 0) return errno == ENOENT ? winerr::kPathNotFound : Win32CodeOfErrno(errno);
@@ -247,6 +270,7 @@ uint32_t HostFiles::MakeDirectory(std::string_view path) {
   if (uint32_t rc = paths_.Resolve(path, &mapped)) return rc;
   if (mapped.exists) return winerr::kAlreadyExists;
   if (!mapped.parentExists) return winerr::kPathNotFound;
+  const EntryChange change(paths_, mapped.hostPath);
   if (mkdir(mapped.hostPath.c_str(), 0755) != 0) {
     return errno == ENOENT ? winerr::kPathNotFound : Win32CodeOfErrno(errno);
   }
@@ -260,6 +284,7 @@ uint32_t HostFiles::RemoveFile(std::string_view path) {
   if (stat(mapped.hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
   if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
   entriesReplaced_();
+  const EntryChange change(paths_, mapped.hostPath);
   return unlink(mapped.hostPath.c_str()) == 0 ? winerr::kSuccess : Win32CodeOfErrno(errno);
 }
 
@@ -267,6 +292,7 @@ uint32_t HostFiles::RemoveFolder(std::string_view path) {
   MappedPath mapped;
   if (uint32_t rc = ResolveExisting(path, &mapped)) return rc;
   entriesReplaced_();
+  const EntryChange change(paths_, mapped.hostPath);
   if (rmdir(mapped.hostPath.c_str()) != 0) {
     return errno == ENOTDIR ? winerr::kDirectory : Win32CodeOfErrno(errno);
   }
@@ -284,6 +310,8 @@ uint32_t HostFiles::MoveReplace(std::string_view from, std::string_view to) {
     if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) return winerr::kAccessDenied;
   }
   entriesReplaced_();
+  const EntryChange removed(paths_, source.hostPath);
+  const EntryChange added(paths_, target.hostPath);
   return rename(source.hostPath.c_str(), target.hostPath.c_str()) == 0 ? winerr::kSuccess
                                                                         : Win32CodeOfErrno(errno);
 }
@@ -301,6 +329,7 @@ uint32_t HostFiles::LockExclusive(std::string_view path, uint32_t timeoutMs,
   MappedPath mapped;
   if (uint32_t rc = paths_.Resolve(path, &mapped)) return rc;
   if (!mapped.exists && !mapped.parentExists) return winerr::kPathNotFound;
+  const EntryChange change(paths_, mapped.exists ? std::string() : mapped.hostPath);
   const int fd = open(mapped.hostPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return Win32CodeOfErrno(errno);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -61,8 +61,12 @@ bool HostFirewall::HasRules() const { return profile_.major >= 6; }
 std::string HostFirewall::ServiceName() const { return HasRules() ? "MpsSvc" : "SharedAccess"; }
 
 uint32_t HostFirewall::Refusal(bool change) {
-  const std::optional<ServiceRecord> service = services_.Find(ServiceName());
-  if (!service || service->status.currentState != kServiceRunning) return winerr::kHrFirewallServiceNotRunning;
+  if (const HostDb::Stamp stamp = db_.CurrentStamp(); !(stamp == serviceStamp_)) {
+    const std::optional<ServiceRecord> service = services_.Find(ServiceName());
+    serviceRunning_ = service && service->status.currentState == kServiceRunning;
+    serviceStamp_ = stamp;
+  }
+  if (!serviceRunning_) return winerr::kHrFirewallServiceNotRunning;
   if (change && !system_.IsUserAnAdmin()) return winerr::kEAccessDenied;
   return winerr::kSOk;
 }

@@ -111,6 +111,10 @@ class HostFirewall : public plat::IFirewall {
   const Profile& profile_;
   // The firewall's own view of the registry: it runs as the system.
   HostRegistry registry_;
+  // Whether the firewall service runs, as of `serviceStamp_`: reading one
+  // rule asks it for every property.
+  bool serviceRunning_ = false;
+  HostDb::Stamp serviceStamp_;
 };
 
 }  // namespace host

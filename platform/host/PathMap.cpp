@@ -57,29 +57,92 @@ uint32_t AppendComponents(std::vector<std::string>& base, const std::vector<std:
 
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The entry of `folder` whose name equals `name` ignoring ASCII case.
-bool FindEntryNoCase(const std::string& folder, const std::string& name, std::string* stored) {
+int64_t ChangeTimeNs(const struct stat& st) {
+  return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+std::pair<std::string, std::string> SplitHostPath(const std::string& hostPath) {
+  const size_t slash = hostPath.find_last_of('/');
+  if (slash == std::string::npos) return {"", hostPath};
+  return {hostPath.substr(0, slash), hostPath.substr(slash + 1)};
+}
+
+// More folders than a run looks into by other spellings: the listings are
+// dropped all at once beyond it.
+constexpr size_t kMaxListings = 4096;
+
+}  // namespace
+
+PathMap::Listing* PathMap::CurrentListing(const std::string& folder) const {
   struct stat st;
-  const std::string exact = folder + "/" + name;
-  if (lstat(exact.c_str(), &st) == 0) {
-    *stored = name;
-    return true;
+  if (stat(folder.empty() ? "/" : folder.c_str(), &st) != 0) {
+    listings_.erase(folder);
+    return nullptr;
+  }
+  auto found = listings_.find(folder);
+  if (found != listings_.end() && found->second.changeTimeNs == ChangeTimeNs(st) &&
+      found->second.inode == static_cast<uint64_t>(st.st_ino)) {
+    return &found->second;
   }
   DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
-  if (!dir) return false;
-  bool found = false;
+  if (!dir) return nullptr;
+  if (found == listings_.end() && listings_.size() >= kMaxListings) listings_.clear();
+  Listing& listing = listings_[folder];
+  listing = Listing{ChangeTimeNs(st), static_cast<uint64_t>(st.st_ino), {}};
   while (dirent* entry = readdir(dir)) {
-    if (text::EqualsNoCase(entry->d_name, name)) {
-      *stored = entry->d_name;
-      found = true;
-      break;
+    if (!listing.byLowerName.try_emplace(text::AsciiLower(entry->d_name), entry->d_name).second) {
+      listing.hasCaseTwins = true;
     }
   }
   closedir(dir);
-  return found;
+  return &listing;
 }
 
-}  // namespace
+// The entry of `folder` whose name equals `name` ignoring ASCII case.
+bool PathMap::FindEntryNoCase(const std::string& folder, const std::string& name, std::string* stored) const {
+  struct stat st;
+  if (lstat((folder + "/" + name).c_str(), &st) == 0) {
+    *stored = name;
+    return true;
+  }
+  const Listing* listing = CurrentListing(folder);
+  if (!listing) return false;
+  const auto found = listing->byLowerName.find(text::AsciiLower(name));
+  if (found == listing->byLowerName.end()) return false;
+  *stored = found->second;
+  return true;
+}
+
+bool PathMap::BeforeChange(const std::string& hostPath) const {
+  const std::string folder = SplitHostPath(hostPath).first;
+  const auto found = listings_.find(folder);
+  if (found == listings_.end()) return false;
+  struct stat st;
+  return stat(folder.empty() ? "/" : folder.c_str(), &st) == 0 &&
+         found->second.changeTimeNs == ChangeTimeNs(st) && found->second.inode == static_cast<uint64_t>(st.st_ino);
+}
+
+void PathMap::AfterChange(const std::string& hostPath, bool listingWasCurrent) const {
+  const auto [folder, name] = SplitHostPath(hostPath);
+  const auto found = listings_.find(folder);
+  if (found == listings_.end()) return;
+  struct stat st;
+  if (!listingWasCurrent || stat(folder.empty() ? "/" : folder.c_str(), &st) != 0) {
+    listings_.erase(found);
+    return;
+  }
+  Listing& listing = found->second;
+  listing.changeTimeNs = ChangeTimeNs(st);
+  const std::string lower = text::AsciiLower(name);
+  struct stat entry;
+  if (lstat(hostPath.c_str(), &entry) == 0) {
+    listing.byLowerName.try_emplace(lower, name);
+  } else if (listing.hasCaseTwins) {
+    listings_.erase(found);  // another spelling of the name may remain: read again
+  } else {
+    listing.byLowerName.erase(lower);
+  }
+}
 
 std::string WinPath::ToString() const {
   std::string s(1, drive);

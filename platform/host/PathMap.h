@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace host {
@@ -50,10 +51,32 @@ class PathMap {
 
   const std::string& DriveC() const { return driveC_; }
 
+  // The files service adds, removes and renames entries through these, so
+  // that a kept listing of the folder stays right instead of being read
+  // again: BeforeChange just before the change (whether the listing of the
+  // entry's folder is current), AfterChange with that answer just after.
+  bool BeforeChange(const std::string& hostPath) const;
+  void AfterChange(const std::string& hostPath, bool listingWasCurrent) const;
+
  private:
+  // A folder's entries by ASCII-lower-case name, with the folder's change
+  // time and inode when they were read. A name not spelled as stored is
+  // looked up here; the folder is read again only when its modification
+  // time moved (since Linux 6.13 a change after the time was looked at gets
+  // a time of its own, however soon it follows). Folders with thousands of
+  // entries (a snapshot of many products) were otherwise read per lookup.
+  struct Listing {
+    int64_t changeTimeNs = 0;
+    uint64_t inode = 0;
+    std::unordered_map<std::string, std::string> byLowerName;  // the first in the folder's order
+    bool hasCaseTwins = false;  // names that differ only in case
+  };
+  bool FindEntryNoCase(const std::string& folder, const std::string& name, std::string* stored) const;
+  Listing* CurrentListing(const std::string& folder) const;
   WinPath WinPathOf(std::string_view linuxPath) const;
   WinPath CurrentWinPath() const;
   std::string driveC_;
+  mutable std::unordered_map<std::string, Listing> listings_;
 };
 
 // Case-insensitive Windows wildcard match ('*' any run, '?' one character).

@@ -6,8 +6,12 @@
 
 #include <pugixml.hpp>
 
+#include <map>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/xml/Dom.h"
@@ -24,8 +28,20 @@ namespace xml::detail {
 //   under the "orphanage": an element with an empty name, kept as the last
 //   top-level node. pugixml frees a removed subtree recursively, so parking
 //   it also keeps deep subtrees safe and handles to them valid.
+// The child elements of one parent with one name, by the value of one
+// attribute (Node::FindChild). Entries are candidates: an element removed,
+// moved away or given another value since stays listed and is checked at
+// each lookup. Every way an element can come to match adds it: appending
+// it to the parent, and setting the attribute.
+struct ChildIndex {
+  std::unordered_map<std::string, std::vector<pugi::xml_node_struct*>> byValue;
+};
+// (parent, element name, attribute name)
+using ChildIndexKey = std::tuple<pugi::xml_node_struct*, std::string, std::string>;
+
 struct Tree {
   pugi::xml_document doc;
+  std::map<ChildIndexKey, ChildIndex> childIndexes;
   // Byte offsets at which each line of the parsed text starts (for the
   // positions Validate reports); empty for a tree built in memory.
   std::vector<size_t> lineStarts;
@@ -39,6 +55,11 @@ struct DocState {
   ParseError parseError;
   SchemaCache schemas;
 };
+
+// Keep the child indexes of `tree` complete after `element` was appended to
+// its parent, or its attribute `attribute` was set.
+void IndexAppendedChild(Tree& tree, pugi::xml_node element);
+void IndexSetAttribute(Tree& tree, pugi::xml_node element, std::string_view attribute);
 
 bool IsWhitespaceMarker(pugi::xml_node node);
 bool IsOrphanage(pugi::xml_node node);

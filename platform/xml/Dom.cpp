@@ -482,6 +482,7 @@ Node Node::AppendChild(const Node& child, uint32_t* hr) const {
     return {};
   }
   TreeRef()->asLoaded = false;
+  detail::IndexAppendedChild(*TreeRef(), result);
   return Access::MakeNode(state_, TreeRef(), result);
 }
 
@@ -537,6 +538,7 @@ uint32_t Node::SetAttribute(std::string_view qualifiedName, std::string_view val
   TreeRef()->asLoaded = false;
   if (!a) a = n.append_attribute(name.c_str());
   if (!a || !a.set_value(stored.data(), stored.size())) return kErrOutOfMemory;
+  detail::IndexSetAttribute(*TreeRef(), n, name);
   return kOk;
 }
 

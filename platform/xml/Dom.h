@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -55,6 +56,12 @@ enum class NodeType {
   kComment,
   kDocument,
   kDocumentType,
+};
+
+// One attribute value a child must have (Node::FindChild).
+struct AttributeMatch {
+  std::string_view name;
+  std::string_view value;
 };
 
 // A node of a document, or null. Whitespace-only text between elements is
@@ -127,6 +134,13 @@ class Node {
   // document order. A malformed expression, or one that is not a node set,
   // gives null / an empty list and *hr = kErrXPath.
   Node SelectSingleNode(std::string_view xpath, uint32_t* hr = nullptr) const;
+  // The first child element named `name` (qualified, literally) whose
+  // attributes have the given values (compared as ToDocumentText stores
+  // them): what SelectSingleNode("name[@a='..' and @b='..']") finds. An index
+  // kept with the document answers it, so that a container of thousands of
+  // entries is not scanned for every lookup; put the attribute that tells
+  // the entries apart best first. Null without attributes.
+  Node FindChild(std::string_view name, std::initializer_list<AttributeMatch> attributes) const;
   NodeList SelectNodes(std::string_view xpath, uint32_t* hr = nullptr) const;
 
   friend bool operator==(const Node& a, const Node& b);

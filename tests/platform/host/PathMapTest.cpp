@@ -2,7 +2,11 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
 
+#include "platform/Files.h"
 #include "platform/WinError.h"
 #include "platform/host/PathMap.h"
 #include "support/TestHost.h"
@@ -68,6 +72,41 @@ TEST_F(PathMapTest, ComponentsMatchExistingEntriesIgnoringCase) {
   EXPECT_EQ(mapped.hostPath, host_.Folder() + "/drive_c/Data/New.txt");
   ASSERT_EQ(paths().Resolve("C:\\missing\\New.txt", &mapped), winerr::kSuccess);
   EXPECT_FALSE(mapped.parentExists);
+}
+
+// Names spelled otherwise are found through a kept listing of the folder:
+// it must follow every change, whether made through the files service or
+// by another process straight on the disk, each checked right after it.
+TEST_F(PathMapTest, AKeptListingFollowsEveryChangeOfTheFolder) {
+  plat::IFiles& files = host_.Host().Files();
+  const std::string data = host_.HostPath("C:\\Data");
+  const auto touch = [&](const char* name) {
+    std::unique_ptr<plat::IFileStream> stream;
+    return files.OpenStream(std::string("C:\\Data\\") + name, plat::OpenMode::kWrite, &stream);
+  };
+  struct Step {
+    std::function<void()> change;
+    const char* spelled;  // looked up right after the change
+    const char* stored;   // "" when it must not exist
+  };
+  const std::vector<Step> steps = {
+      {[&] { host_.WriteHostFile("C:\\Data\\a.txt", "x"); }, "A.TXT", "a.txt"},
+      {[&] { EXPECT_EQ(touch("b.txt"), 0u); }, "B.TXT", "b.txt"},
+      {[&] { EXPECT_EQ(files.MoveReplace("C:\\Data\\b.txt", "C:\\Data\\c.txt"), 0u); }, "B.TXT", ""},
+      {[] {}, "C.Txt", "c.txt"},
+      {[&] { std::ofstream(data + "/d.txt") << "x"; }, "D.TXT", "d.txt"},
+      {[&] { std::filesystem::remove(data + "/a.txt"); }, "A.TXT", ""},
+      {[&] { std::filesystem::rename(data + "/d.txt", data + "/e.txt"); }, "D.TXT", ""},
+      {[&] { EXPECT_EQ(files.RemoveFile("C:\\Data\\c.txt"), 0u); }, "C.TXT", ""},
+      {[&] { EXPECT_EQ(files.MakeDirectory("C:\\Data\\Sub"), 0u); }, "SUB", "Sub"},
+  };
+  for (size_t i = 0; i < steps.size(); ++i) {
+    steps[i].change();
+    host::MappedPath mapped;
+    ASSERT_EQ(paths().Resolve(std::string("C:\\DATA\\") + steps[i].spelled, &mapped), winerr::kSuccess);
+    const std::string expected = *steps[i].stored ? data + "/" + steps[i].stored : "(none)";
+    EXPECT_EQ(mapped.exists ? mapped.hostPath : "(none)", expected) << "step " << i;
+  }
 }
 
 TEST(WildcardMatchTest, FollowsWindowsRules) {

@@ -172,3 +172,41 @@ TEST(XmlXPathTest, ALiteralFindsTheNodeWhateverItsValueHolds) {
 }
 
 }  // namespace
+
+// FindChild answers what the XPath predicate answers, through every change
+// that can make a child match or stop matching: random appends (new, moved
+// from another parent, copied from another document), attribute changes and
+// removals, checked against SelectSingleNode after each step.
+TEST(XmlXPathTest, FindChildAgreesWithThePredicateThroughChanges) {
+  xml::Document doc = Parse("<r><c a=\"1\" b=\"x\"/><d a=\"1\"/><c a=\"2\"/><c a=\"1\" b=\"y\"/></r>");
+  xml::Document other = Parse("<o><c a=\"3\" b=\"x\"/></o>");
+  const xml::Node root = doc.DocumentElement();
+  const xml::Node side = root.AppendChild(doc.CreateElement("s"));
+  const std::vector<std::string> values = {"1", "2", "3", "it's \"4\""};
+  unsigned seed = 7;
+  const auto next = [&seed](unsigned n) { return (seed = seed * 1103515245u + 12345u) / 65536u % n; };
+  for (int step = 0; step < 400; ++step) {
+    const xml::NodeList children = root.SelectNodes("c");
+    const xml::Node some = children.Item(next(std::max<size_t>(children.Length(), 1)));
+    switch (next(6)) {
+      case 0: {
+        const xml::Node c = doc.CreateElement(next(4) ? "c" : "d");
+        c.SetAttribute("a", values[next(4)]);
+        if (next(2)) c.SetAttribute("b", next(2) ? "x" : "y");
+        root.AppendChild(c);
+        break;
+      }
+      case 1: if (some) some.SetAttribute(next(2) ? "a" : "b", next(2) ? values[next(4)] : "x"); break;
+      case 2: if (some) some.RemoveAttribute(next(2) ? "a" : "b"); break;
+      case 3: if (some) (next(2) ? side : root).AppendChild(some); break;  // moved away, or to the end
+      case 4: if (const xml::Node s = side.FirstChild()) root.AppendChild(s); break;
+      default: root.AppendChild(other.DocumentElement().FirstChild()); break;  // a copy
+    }
+    for (const std::string& a : values) {
+      const std::string literal = xml::XPathLiteral(a);
+      ASSERT_EQ(root.FindChild("c", {{"a", a}}), root.SelectSingleNode("c[@a=" + literal + "]")) << step;
+      ASSERT_EQ(root.FindChild("c", {{"a", a}, {"b", "x"}}),
+                root.SelectSingleNode("c[@a=" + literal + " and @b='x']")) << step;
+    }
+  }
+}
