@@ -24,8 +24,6 @@ class CKeptDocument {
   // looked at.
   void Keep(std::string_view path, const xml::Document& document);
   void Forget();
-  // Whether a document is kept (for callers that keep more state beside it).
-  bool IsKept() const { return !document_.IsNull(); }
 
  private:
   struct Stamp {
