@@ -1,12 +1,15 @@
 // Values that live for the whole process and are shared by several parts of
 // the program: the running Windows version (read once), whether the security
 // file loaded last names a client XML, and the name of the firewall snapshot
-// of the run, the repository lock while held. Kept in one place, with a reset for tests.
+// of the run, the repository lock while held, the repository document as
+// the run saved it last. Kept in one place, with a reset for tests.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 
+#include "infra/KeptDocument.h"
 #include "platform/Files.h"
 #include "platform/System.h"
 
@@ -22,6 +25,11 @@ struct ProcessState {
   // The repository lock of the run and how many holders share it.
   int repositoryLockDepth = 0;
   std::unique_ptr<plat::IFileLock> repositoryLock;
+  // The repository file as this run saved it last and, while that is kept,
+  // per base name of the stored copies the number the search for a free
+  // name goes on from (the names before it were taken when it was set).
+  CKeptDocument repository;
+  std::map<std::string, int> nextCopyNumber;
 };
 
 ProcessState& CurrentProcessState();

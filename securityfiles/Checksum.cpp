@@ -43,6 +43,11 @@ uint32_t RollingStep(uint32_t h, char16_t unit) { return ((h << 8) | (h >> 24)) 
 
 std::string ChecksumText(uint32_t h) { return PadChecksum(std::to_string(static_cast<int32_t>(h))); }
 
+bool WriteCheckSum(const xml::Node& container, const std::string& checksum) {
+  const xml::Node element = GetOrCreateChildElement(container, secfile::kChecksumElement);
+  return !element.IsNull() && element.SetAttribute(kValueAttribute, checksum) == xml::kOk;
+}
+
 }  // namespace
 
 std::string CRepositoryMgr::HashText(std::u16string_view text) {
@@ -82,24 +87,32 @@ std::string CRepositoryMgr::HashTextUtf8(std::string_view utf8) {
 }
 
 std::string CRepositoryMgr::ComputeCheckSum(CErrorMgr& errorMgr, const xml::Document& document) {
+  xml::Document readBack;
+  return ComputeCheckSum(errorMgr, document, &readBack);
+}
+
+std::string CRepositoryMgr::ComputeCheckSum(CErrorMgr& errorMgr, const xml::Document& document,
+                                            xml::Document* readBack) {
   // What is hashed is the text a load of the document reads, without the
   // checksum element. A document changed since it was loaded is read back
   // from its text first; one as loaded is that text already.
-  xml::Document source = document;
+  *readBack = document;
   if (!document.IsAsLoaded()) {
-    source = xml::Document::Create();
-    if (!source.LoadXml(document.Xml())) {
+    *readBack = xml::Document::Create();
+    if (!readBack->LoadXml(document.Xml())) {
       errorMgr.AddMessage(kLevelError, kComputeLabel,
                           "The duplicate XML document couldn't be created. Checksum could not be validated");
+      *readBack = xml::Document();
       return "";
     }
   }
-  const xml::Node container = source.SelectSingleNode(ContainerPath(document));
+  const xml::Node container = readBack->SelectSingleNode(ContainerPath(document));
   if (container.IsNull()) {
     errorMgr.AddMessage(kLevelError, kComputeLabel, "The checksum node could not be found! What happend?");
+    *readBack = xml::Document();
     return "";
   }
-  return HashTextUtf8(source.XmlWithout(container.SelectSingleNode(secfile::kChecksumElement)));
+  return HashTextUtf8(readBack->XmlWithout(container.SelectSingleNode(secfile::kChecksumElement)));
 }
 
 std::string CRepositoryMgr::GetStoredCheckSum(const xml::Document& document) {
@@ -120,7 +133,7 @@ bool CRepositoryMgr::CheckCheckSum(CErrorMgr& errorMgr, const xml::Document& doc
   return false;
 }
 
-bool CRepositoryMgr::SetCheckSum(CErrorMgr& errorMgr, const xml::Document& document) {
+bool CRepositoryMgr::SetCheckSum(CErrorMgr& errorMgr, const xml::Document& document, xml::Document* readBack) {
   const xml::Node container = document.SelectSingleNode(ContainerPath(document));
   if (container.IsNull()) {
     errorMgr.AddMessage(kLevelError, kSetLabel,
@@ -128,12 +141,20 @@ bool CRepositoryMgr::SetCheckSum(CErrorMgr& errorMgr, const xml::Document& docum
     return false;
   }
   errorMgr.SetError(false);
-  const std::string checksum = ComputeCheckSum(errorMgr, document);
+  const bool readsAsItIs = document.IsAsLoaded();  // then the read-back copy is the document itself
+  xml::Document duplicate;
+  const std::string checksum = ComputeCheckSum(errorMgr, document, &duplicate);
   // The error flag alone would not tell: an entry of a level already
   // reached does not set it again, so the empty result decides as well.
   if (checksum.empty() || errorMgr.IsError()) return false;
-  const xml::Node element = GetOrCreateChildElement(container, secfile::kChecksumElement);
-  if (element.IsNull() || element.SetAttribute(kValueAttribute, checksum) != xml::kOk) return false;
+  if (!WriteCheckSum(container, checksum)) return false;
+  // The read-back copy gets the same element in the same place, so it is
+  // what a load of the saved text gives.
+  if (readBack) {
+    *readBack = readsAsItIs || WriteCheckSum(duplicate.SelectSingleNode(ContainerPath(document)), checksum)
+                    ? duplicate
+                    : xml::Document();
+  }
   return !errorMgr.IsError();
 }
 

@@ -2,6 +2,7 @@
 
 #include "infra/BuildInfo.h"
 #include "infra/ErrorMgr.h"
+#include "infra/ProcessState.h"
 #include "infra/Tool.h"
 #include "platform/Files.h"
 #include "platform/Platform.h"
@@ -85,8 +86,10 @@ xml::Document LoadVerified(CErrorMgr& errorMgr, const std::string& path, const c
   return document;
 }
 
-bool SaveRepositoryTo(CErrorMgr& errorMgr, const xml::Document& document, const std::string& path) {
-  if (CRepositoryMgr::SetCheckSum(errorMgr, document) &&
+// `readBack`, when given, receives the document as a load of the saved file gives it.
+bool SaveRepositoryTo(CErrorMgr& errorMgr, const xml::Document& document, const std::string& path,
+                      xml::Document* readBack = nullptr) {
+  if (CRepositoryMgr::SetCheckSum(errorMgr, document, readBack) &&
       (!HasFolder(path) || document.Save(path) != 0)) {
     errorMgr.AddMessageF(kLevelCritical, kSaveLabel, "Could not save the repository under: %s", path.c_str());
   }
@@ -167,15 +170,25 @@ bool IsAbandonedCopy(const xml::Document& repository, const std::string& path, s
   return value == productValue;
 }
 
+std::string CopyName(const std::string& base, int number) {
+  return number < 0 ? base + ".xml" : base + "_" + std::to_string(number) + ".xml";
+}
+
 // "<product>.xml", else "<product>_0.xml", "<product>_1.xml" ...: the first
-// name that is free or holds an abandoned copy of the same product.
+// name that is free or holds an abandoned copy of the same product. While
+// the run's repository document is kept (no other run stored anything
+// since), the search goes on after the name it handed out last for the same
+// base: the names before it were taken then, and copies are never removed.
 std::string CopyPath(const xml::Document& repository, const std::string& folder, std::string_view productValue) {
   const std::string base = CRepositoryMgr::FileNameFromProduct(productValue);
-  std::string name = base + ".xml";
-  for (int n = 0;; ++n) {
+  const auto next = CurrentProcessState().nextCopyNumber.try_emplace(base, -1).first;
+  for (int n = next->second;; ++n) {
+    const std::string name = CopyName(base, n);
     const std::string path = CStdTool::CombinePath(folder, name);
-    if (!IsReservedName(name) && (!FileExists(path) || IsAbandonedCopy(repository, path, productValue))) return path;
-    name = base + "_" + std::to_string(n) + ".xml";
+    if (!IsReservedName(name) && (!FileExists(path) || IsAbandonedCopy(repository, path, productValue))) {
+      next->second = n + 1;
+      return path;
+    }
   }
 }
 
@@ -191,6 +204,38 @@ bool StoreCopy(CErrorMgr& errorMgr, const xml::Node& securityFile, const xml::Do
     return false;
   }
   return true;
+}
+
+// Whether the file a save writes holds the document's Xml text as it is (it
+// differs where a declaration names an encoding other than UTF-16), so that
+// the checksum's read-back copy is what a load of the file gives.
+bool SavesItsXmlText(const xml::Document& document) {
+  const xml::Node first = document.FirstChild();
+  if (first.IsNull() || first.NodeName() != "xml") return true;
+  const std::string declaration = text::AsciiLower(first.NodeValue());
+  return declaration.find("encoding") == std::string::npos ||
+         declaration.find("encoding=\"utf-16\"") != std::string::npos;
+}
+
+// The repository for a change under the lock: the document this run saved
+// last while the file is still the one that save left, else the file as
+// OpenRepository gives it (and then the copy names are searched from the
+// start again: another run may have stored copies meanwhile).
+xml::Document OpenRepositoryForChange(CErrorMgr& errorMgr) {
+  ProcessState& state = CurrentProcessState();
+  xml::Document kept = state.repository.Take(RepositoryFilePath(errorMgr));
+  if (!kept.IsNull()) return kept;
+  state.nextCopyNumber.clear();
+  return CRepositoryMgr::OpenRepository(errorMgr);
+}
+
+// SaveRepository, keeping the document for the run's next change of it.
+void SaveAndKeepRepository(CErrorMgr& errorMgr, const xml::Document& repository) {
+  const std::string path = RepositoryFilePath(errorMgr);
+  xml::Document readBack;
+  if (SaveRepositoryTo(errorMgr, repository, path, &readBack) && SavesItsXmlText(repository)) {
+    CurrentProcessState().repository.Keep(path, readBack);
+  }
 }
 
 std::vector<CRepositoryProduct> ProductsOf(const xml::Document& repository, const std::string& query) {
@@ -317,13 +362,13 @@ bool CRepositoryMgr::SaveSecurityXMLToRepository(CErrorMgr& errorMgr, std::strin
   }
   const CRepositoryLock lock(errorMgr);
   if (!lock.IsHeld()) return false;
-  const xml::Document repository = OpenRepository(errorMgr);
+  const xml::Document repository = OpenRepositoryForChange(errorMgr);
   if (repository.IsNull()) return !errorMgr.IsError();
   const xml::Node product = FindOrAddProduct(PrepareProducts(repository, language), entry.upgradeCode);
   // A path registered before keeps its first stored copy.
   if (!FindSecurityFile(product, entry.path).IsNull() ||
       StoreCopy(errorMgr, AddSecurityFile(product, entry.path), entry.document)) {
-    SaveRepository(errorMgr, repository);
+    SaveAndKeepRepository(errorMgr, repository);
   }
   return !errorMgr.IsError();
 }

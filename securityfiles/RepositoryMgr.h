@@ -141,6 +141,9 @@ class CRepositoryMgr {
   // "" after a level-5 entry when the text does not load again or the
   // container is missing.
   static std::string ComputeCheckSum(CErrorMgr& errorMgr, const xml::Document& document);
+  // The same; `readBack` receives the document as its text reads back (the
+  // document itself when it is as loaded), null after a failure.
+  static std::string ComputeCheckSum(CErrorMgr& errorMgr, const xml::Document& document, xml::Document* readBack);
   // The stored checksum; "" when there is none.
   static std::string GetStoredCheckSum(const xml::Document& document);
   // Whether the stored checksum equals the computed one. A mismatch, and a
@@ -154,7 +157,9 @@ class CRepositoryMgr {
   // that cares about earlier errors reads the flag first). Writes nothing
   // and gives false when the container is missing or the checksum cannot be
   // computed.
-  static bool SetCheckSum(CErrorMgr& errorMgr, const xml::Document& document);
+  // `readBack`, when given, receives the document as a load of its text with
+  // the new checksum gives it, for a caller that keeps working on what it saved.
+  static bool SetCheckSum(CErrorMgr& errorMgr, const xml::Document& document, xml::Document* readBack = nullptr);
   // SetCheckSum, then saves the document to the Windows path in the
   // encoding its declaration names; false (and nothing saved) when the
   // checksum cannot be set, false after a level-5 entry when the save fails.

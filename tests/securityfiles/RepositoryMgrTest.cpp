@@ -178,6 +178,63 @@ TEST_F(RepositoryTest, StoredCopiesGetUniqueNamesAndTheirOwnChecksum) {
   EXPECT_FALSE(HasEntryAtOrAbove(kLevelError));
 }
 
+// Steps of one run: store a file of a product ("store P"), a foreign file
+// appearing in the folder ("file P_0.xml"), another run registering a file
+// of its own between two of ours ("other P"). Copies are named as a probe
+// from "<product>.xml" upwards names them (names match without regard to
+// case), whatever was kept between the steps, and nothing another run
+// registered is lost.
+TEST(RepositoryCopyNames, FollowTheProbeAcrossOneRun) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> steps;
+    std::vector<std::string> copies;  // registered copies in document order
+  };
+  const std::vector<Case> cases = {
+      {"taken name skipped", {"file P_0.xml", "store P", "store P", "store P"}, {"P.xml", "P_1.xml", "P_2.xml"}},
+      {"letter case", {"store P", "store Q", "store P", "store p", "store P"},
+       {"P.xml", "P_0.xml", "P_2.xml", "Q.xml", "p_1.xml"}},
+      {"foreign file mid-run", {"store P", "store P", "file P_1.xml", "store P"}, {"P.xml", "P_0.xml", "P_2.xml"}},
+      {"other run between", {"store P", "other P", "store P", "other Q", "store Q"},
+       {"P.xml", "P_0.xml", "O_P.xml", "O_Q.xml", "Q.xml"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestHost host;
+    CErrorMgr errorMgr;
+    int n = 0;
+    for (const std::string& step : c.steps) {
+      const std::string what = step.substr(0, step.find(' '));
+      const std::string arg = step.substr(step.find(' ') + 1);
+      const std::string original = "C:\\Setup\\f" + std::to_string(++n) + ".xml";
+      if (what == "file") host.WriteHostFile(std::string(kFolder) + "\\" + arg, "foreign");
+      if (what == "store") {
+        ASSERT_TRUE(CRepositoryMgr::SaveSecurityXMLToRepository(errorMgr, "1031", {SecurityDocument(arg), original, "{UC-" + arg + "}"}));
+      }
+      if (what == "other") {
+        // Another run: its own load, entry and save of the file, and a copy
+        // named so that ours never take it.
+        const xml::Document repository = LoadFile(kRepositoryPath);
+        const xml::Node product = repository.SelectSingleNode("t:TarvoRepository/t:products")
+                                      .AppendChild(repository.CreateElement("t:product"));
+        SetXmlAttribute(product, "value", "{UC-O" + arg + "}");
+        SetXmlAttribute(product, "platform", kBuildPlatform);
+        const xml::Node file = product.AppendChild(repository.CreateElement("t:securityfile"));
+        SetXmlAttribute(file, "originalname", original);
+        SetXmlAttribute(file, "secfilename", std::string(kFolder) + "\\O_" + arg + ".xml");
+        host.WriteHostFile(std::string(kFolder) + "\\O_" + arg + ".xml", "copy");
+        ASSERT_TRUE(CRepositoryMgr::SaveRepository(errorMgr, repository));
+      }
+    }
+    std::vector<std::string> copies;
+    for (const CRepositoryProduct& stored : CRepositoryMgr::GetRepositoryProducts(errorMgr, kRepositoryProductsAll)) {
+      copies.push_back(stored.secFileName.substr(std::string(kFolder).size() + 1));
+    }
+    EXPECT_EQ(copies, c.copies);
+    EXPECT_EQ(errorMgr.GetHighestLevel(), kLevelInfo);
+  }
+}
+
 TEST_F(RepositoryTest, StoringAPathAgainOnlyChangesTheLanguage) {
   ASSERT_TRUE(Store("C:\\Setup\\Alpha.xml", "{UC-A}", SecurityDocument("Alpha", "one"), "1031"));
   ASSERT_TRUE(Store("C:\\Setup\\Alpha.xml", "{UC-A}", SecurityDocument("Alpha", "changed"), "1036"));
