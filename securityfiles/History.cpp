@@ -1,7 +1,9 @@
 // The history file: for every setup run and product, the target values of
-// each feature ApplyFeatures applied. It is loaded and written back whole
-// for every applied feature, and only ever grows.
+// each feature ApplyFeatures applied. It is written back whole for every
+// applied feature, and only ever grows. The document saved last is kept
+// and used again while the file is still the one this process wrote.
 #include <string>
+#include <vector>
 
 #include "features/Feature.h"
 #include "infra/ErrorMgr.h"
@@ -51,6 +53,56 @@ bool KeepUnreadableHistory(CErrorMgr& errorMgr, const std::string& path) {
   return true;
 }
 
+// What tells the history file as we saved it from any other: another
+// writer replaces it (a new file id) or rewrites it (its size or write time
+// changes). Taken under the repository lock, as every writer of the file
+// holds it, so no other save falls between ours and its stamp.
+struct FileStamp {
+  plat::FileId id;
+  uint64_t size = 0;
+  uint64_t lastWriteTime = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+bool ReadStamp(const std::string& path, FileStamp* stamp) {
+  plat::IFiles& files = plat::Current().Files();
+  std::vector<plat::FileEntry> found;
+  if (files.GetFileId(path, &stamp->id) != 0 || files.Find(path, &found) != 0 || found.size() != 1) return false;
+  stamp->size = found[0].size;
+  stamp->lastWriteTime = found[0].lastWriteTime;
+  return true;
+}
+
+// The history document as this process saved it last: loading a large
+// history again for every feature would cost more than the feature.
+struct KeptHistory {
+  std::string path;
+  FileStamp stamp;
+  xml::Document document;
+};
+
+KeptHistory& Kept() {
+  static KeptHistory kept;
+  return kept;
+}
+
+// The kept document when the file at `path` is still the one it was saved to.
+xml::Document KeptDocumentFor(const std::string& path) {
+  KeptHistory& kept = Kept();
+  FileStamp stamp;
+  if (kept.document.IsNull() || kept.path != path || !ReadStamp(path, &stamp) || !(stamp == kept.stamp)) {
+    kept = {};
+    return {};
+  }
+  return kept.document;
+}
+
+void KeepSavedDocument(const std::string& path, const xml::Document& document) {
+  KeptHistory& kept = Kept();
+  kept = {};
+  if (ReadStamp(path, &kept.stamp)) kept = {path, kept.stamp, document};
+}
+
 xml::Node AppendNewChild(const xml::Node& parent, const char* elementName) {
   const xml::Node child = parent.OwnerDocument().CreateElement(elementName);
   parent.AppendChild(child);
@@ -82,6 +134,7 @@ xml::Node ProductElement(const xml::Node& setup, const std::string& productName,
 xml::Document CRepositoryMgr::OpenHistoryDocument(CErrorMgr& errorMgr) {
   const std::string path = HistoryPath(errorMgr, true);
   if (path.empty()) return {};
+  if (xml::Document kept = KeptDocumentFor(path); !kept.IsNull()) return kept;
   xml::Document document;
   const int code = LoadXmlFile(path, &document);
   if (code == kLoadXmlOk) return document;
@@ -92,8 +145,12 @@ xml::Document CRepositoryMgr::OpenHistoryDocument(CErrorMgr& errorMgr) {
 bool CRepositoryMgr::SaveHistory(CErrorMgr& errorMgr, const xml::Document& document) {
   const std::string path = HistoryPath(errorMgr, true);
   if (path.empty() || document.Save(path) != 0) {
+    // The document now holds what the file does not: read the file again next time.
+    Kept() = {};
     errorMgr.AddMessageF(kLevelCritical, "CRepositoryMgr::SaveHistory", "Could not save the history under: %s",
                          path.c_str());
+  } else {
+    KeepSavedDocument(path, document);
   }
   return !errorMgr.IsError();
 }

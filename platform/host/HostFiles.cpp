@@ -28,6 +28,13 @@ uint32_t AttributesOf(const struct stat& st) {
   return attributes;
 }
 
+// A Linux time as a FILETIME: 100-nanosecond intervals since 1601.
+uint64_t FileTimeOf(const timespec& t) {
+  constexpr uint64_t kSecondsFrom1601To1970 = 11644473600ull;
+  return (static_cast<uint64_t>(t.tv_sec) + kSecondsFrom1601To1970) * 10000000ull +
+         static_cast<uint64_t>(t.tv_nsec) / 100;
+}
+
 // The entry at `hostPath` itself, as FindFirstFile and GetFileAttributes
 // see it: a symbolic link is a reparse point, never its target, so a walk
 // over folders can tell it and stay out. Its target only tells a folder
@@ -36,6 +43,7 @@ uint32_t AttributesOf(const struct stat& st) {
 uint32_t EntryAt(const std::string& hostPath, plat::FileEntry* entry) {
   struct stat st;
   if (lstat(hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
+  entry->lastWriteTime = FileTimeOf(st.st_mtim);
   if (!S_ISLNK(st.st_mode)) {
     entry->attributes = AttributesOf(st);
     entry->size = static_cast<uint64_t>(st.st_size);
