@@ -39,6 +39,19 @@ TEST_F(XmlSaveTest, WritesUtf16LittleEndianWithByteOrderMark) {
             "\xFF\xFE" + text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(expected)));
 }
 
+// ASCII is encoded eight characters at a time: a non-ASCII character at
+// every place of such a run, and runs cut short by the end of the text.
+TEST_F(XmlSaveTest, Utf16EncodingAroundEveryPlaceOfAnAsciiRun) {
+  for (size_t at = 0; at <= 17; ++at) {
+    std::string content(17, 'x');
+    content.insert(at, at % 2 ? "\xC3\xA4" : "\xF0\x9F\x98\x80");
+    const std::string expected = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<a>" + content + "</a>\r\n";
+    EXPECT_EQ(SavedBytes("<?xml version='1.0' encoding='UTF-16'?><a>" + content + "</a>"),
+              "\xFF\xFE" + text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(expected)))
+        << at;
+  }
+}
+
 TEST_F(XmlSaveTest, WritesTheEightBitEncodingTheDeclarationNames) {
   EXPECT_EQ(SavedBytes("<?xml version=\"1.0\" encoding=\"windows-1252\"?><test>\xC3\xA4\xE2\x82\xAC</test>"),
             "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\r\n<test>\xE4\x80</test>\r\n");
