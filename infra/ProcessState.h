@@ -1,8 +1,9 @@
 // Values that live for the whole process and are shared by several parts of
 // the program: the running Windows version (read once), whether the security
 // file loaded last names a client XML, and the name of the firewall snapshot
-// of the run, the repository lock while held, the repository document as
-// the run saved it last. Kept in one place, with a reset for tests.
+// of the run, the repository lock while held, the repository and history
+// documents as the run saved them last. Kept in one place, with a reset for
+// tests.
 #pragma once
 
 #include <map>
@@ -30,6 +31,8 @@ struct ProcessState {
   // name goes on from (the names before it were taken when it was set).
   CKeptDocument repository;
   std::map<std::string, int> nextCopyNumber;
+  // The history file as this run saved it last.
+  CKeptDocument history;
 };
 
 ProcessState& CurrentProcessState();

@@ -24,7 +24,7 @@ struct FileEntry {
   std::string name;  // the name as stored, without folder
   uint32_t attributes = 0;
   uint64_t size = 0;
-  // ftLastWriteTime: 100 ns intervals since 1601-01-01 UTC.
+  // FILETIME of the last write: 100-nanosecond intervals since 1601-01-01 UTC.
   uint64_t lastWriteTime = 0;
   bool IsDirectory() const { return (attributes & kFileAttributeDirectory) != 0; }
   // A symbolic link or junction: its own entry, whatever it points to.

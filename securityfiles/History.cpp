@@ -1,10 +1,12 @@
 // The history file: for every setup run and product, the target values of
-// each feature ApplyFeatures applied. It is loaded and written back whole
-// for every applied feature, and only ever grows.
+// each feature ApplyFeatures applied. It is written back whole for every
+// applied feature, and only ever grows. The document saved last is kept
+// and used again while the file is still the one this process wrote.
 #include <string>
 
 #include "features/Feature.h"
 #include "infra/ErrorMgr.h"
+#include "infra/ProcessState.h"
 #include "infra/Tool.h"
 #include "platform/Platform.h"
 #include "platform/text/Text.h"
@@ -82,6 +84,9 @@ xml::Node ProductElement(const xml::Node& setup, const std::string& productName,
 xml::Document CRepositoryMgr::OpenHistoryDocument(CErrorMgr& errorMgr) {
   const std::string path = HistoryPath(errorMgr, true);
   if (path.empty()) return {};
+  // Loading a large history again for every feature would cost more than
+  // the feature: the document saved last serves while the file is unchanged.
+  if (xml::Document kept = CurrentProcessState().history.Take(path); !kept.IsNull()) return kept;
   xml::Document document;
   const int code = LoadXmlFile(path, &document);
   if (code == kLoadXmlOk) return document;
@@ -92,8 +97,12 @@ xml::Document CRepositoryMgr::OpenHistoryDocument(CErrorMgr& errorMgr) {
 bool CRepositoryMgr::SaveHistory(CErrorMgr& errorMgr, const xml::Document& document) {
   const std::string path = HistoryPath(errorMgr, true);
   if (path.empty() || document.Save(path) != 0) {
+    // The document now holds what the file does not: the file is read again.
+    CurrentProcessState().history.Forget();
     errorMgr.AddMessageF(kLevelCritical, "CRepositoryMgr::SaveHistory", "Could not save the history under: %s",
                          path.c_str());
+  } else {
+    CurrentProcessState().history.Keep(path, document);
   }
   return !errorMgr.IsError();
 }

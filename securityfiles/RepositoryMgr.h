@@ -99,7 +99,8 @@ class CRepositoryMgr {
 
   // ---- The history file (History.xml in the repository folder): one
   // t:Setup per session id, below it one t:Product per product and moment
-  // holding the features' elements. Loaded and saved whole per feature.
+  // holding the features' elements. Saved whole per feature; read again
+  // only when another writer changed the file since our last save.
 
   // Writes the feature's element (without texts) below its session's and
   // product's entry for `moment` and saves the file. Nothing is written once

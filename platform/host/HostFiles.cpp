@@ -28,11 +28,6 @@ uint32_t AttributesOf(const struct stat& st) {
   return attributes;
 }
 
-// The entry at `hostPath` itself, as FindFirstFile and GetFileAttributes
-// see it: a symbolic link is a reparse point, never its target, so a walk
-// over folders can tell it and stay out. Its target only tells a folder
-// link from a file link; Linux keeps no such kind for a dangling link,
-// which therefore counts as a file link. A link's own size is 0.
 // Seconds between 1601-01-01 (FILETIME's epoch) and 1970-01-01.
 constexpr uint64_t kFileTimeEpochSeconds = 11'644'473'600;
 
@@ -41,13 +36,18 @@ uint64_t FileTimeOf(const timespec& time) {
          static_cast<uint64_t>(time.tv_nsec) / 100;
 }
 
+// The entry at `hostPath` itself, as FindFirstFile and GetFileAttributes
+// see it: a symbolic link is a reparse point, never its target, so a walk
+// over folders can tell it and stay out. Its target only tells a folder
+// link from a file link; Linux keeps no such kind for a dangling link,
+// which therefore counts as a file link. A link's own size is 0.
 uint32_t EntryAt(const std::string& hostPath, plat::FileEntry* entry) {
   struct stat st;
   if (lstat(hostPath.c_str(), &st) != 0) return Win32CodeOfErrno(errno);
+  entry->lastWriteTime = FileTimeOf(st.st_mtim);
   if (!S_ISLNK(st.st_mode)) {
     entry->attributes = AttributesOf(st);
     entry->size = static_cast<uint64_t>(st.st_size);
-    entry->lastWriteTime = FileTimeOf(st.st_mtim);
     return winerr::kSuccess;
   }
   struct stat target;

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace text {
@@ -26,6 +29,30 @@ char AsciiLowerChar(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(
 char AsciiUpperChar(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+
+// Spreads four bytes over eight, a zero after each: four ASCII characters
+// as UTF-16LE (on a little-endian machine).
+uint64_t SpreadToUnits(uint64_t fourBytes) {
+  fourBytes = (fourBytes | (fourBytes << 16)) & 0x0000FFFF0000FFFFull;
+  return (fourBytes | (fourBytes << 8)) & 0x00FF00FF00FF00FFull;
+}
+
+// Writes the ASCII characters at the start of `s` eight at a time as
+// UTF-16LE to `out`; returns how many it took.
+size_t AppendAsciiWordsAsUtf16Le(std::string_view s, char*& out) {
+  if constexpr (std::endian::native != std::endian::little) return 0;
+  size_t pos = 0;
+  for (; pos + 8 <= s.size(); pos += 8) {
+    uint64_t word;
+    std::memcpy(&word, s.data() + pos, sizeof word);
+    if (word & 0x8080808080808080ull) break;
+    const uint64_t low = SpreadToUnits(word & 0xFFFFFFFFull), high = SpreadToUnits(word >> 32);
+    std::memcpy(out, &low, sizeof low);
+    std::memcpy(out + 8, &high, sizeof high);
+    out += 16;
+  }
+  return pos;
+}
 
 }  // namespace
 
@@ -142,6 +169,9 @@ void AppendUtf16LeBytes(std::string& out, std::string_view s) {
   char* p = begin;
   size_t pos = 0;
   while (pos < s.size()) {
+    // Documents are mostly ASCII.
+    pos += AppendAsciiWordsAsUtf16Le(s.substr(pos), p);
+    if (pos >= s.size()) break;
     const auto byte = static_cast<unsigned char>(s[pos]);
     if (byte < 0x80) {
       *p++ = static_cast<char>(byte);

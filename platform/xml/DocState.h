@@ -16,6 +16,7 @@
 
 #include "platform/xml/Dom.h"
 #include "platform/xml/Schema.h"
+#include "platform/xml/Serializer.h"
 
 namespace xml::detail {
 
@@ -48,6 +49,8 @@ struct Tree {
   // Parsed and not changed since: the tree's Xml text then parses back
   // into the same tree (see Document::IsAsLoaded).
   bool asLoaded = false;
+  // What the last Save wrote; every change is noted in it (NoteChange).
+  SaveMemo saved;
 };
 
 struct DocState {

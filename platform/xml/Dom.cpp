@@ -472,7 +472,9 @@ Node Node::AppendChild(const Node& child, uint32_t* hr) const {
   pugi::xml_node before;
   if (parent.type() == pugi::node_document && detail::IsOrphanage(parent.last_child())) before = parent.last_child();
   pugi::xml_node result;
+  detail::Tree& tree = *TreeRef();
   if (parent.root() == moved.root()) {
+    detail::NoteChange(tree.saved, moved.parent());
     result = before ? parent.insert_move_before(moved, before) : parent.append_move(moved);
   } else {
     result = before ? parent.insert_copy_before(moved, before) : parent.append_copy(moved);
@@ -481,8 +483,9 @@ Node Node::AppendChild(const Node& child, uint32_t* hr) const {
     SetResult(hr, kErrFail);  // a cycle, or a node pugixml does not allow there
     return {};
   }
-  TreeRef()->asLoaded = false;
-  detail::IndexAppendedChild(*TreeRef(), result);
+  tree.asLoaded = false;
+  detail::NoteChange(tree.saved, parent);
+  detail::IndexAppendedChild(tree, result);
   return Access::MakeNode(state_, TreeRef(), result);
 }
 
@@ -495,6 +498,7 @@ Node Node::RemoveChild(const Node& child, uint32_t* hr) const {
     SetResult(hr, kErrInvalidArg);
     return {};
   }
+  detail::NoteChange(TreeRef()->saved, parent);
   const pugi::xml_node parked = detail::Orphanage(*TreeRef()).append_move(removed);
   if (!parked) {
     SetResult(hr, kErrFail);
@@ -536,6 +540,7 @@ uint32_t Node::SetAttribute(std::string_view qualifiedName, std::string_view val
   const std::string stored = ToDocumentText(value);
   pugi::xml_attribute a = n.attribute(name.c_str());
   TreeRef()->asLoaded = false;
+  detail::NoteChange(TreeRef()->saved, n);
   if (!a) a = n.append_attribute(name.c_str());
   if (!a || !a.set_value(stored.data(), stored.size())) return kErrOutOfMemory;
   detail::IndexSetAttribute(*TreeRef(), n, name);
@@ -548,6 +553,7 @@ uint32_t Node::RemoveAttribute(std::string_view qualifiedName) const {
   const std::string name(qualifiedName);
   if (n.attribute(name.c_str())) {
     TreeRef()->asLoaded = false;
+    detail::NoteChange(TreeRef()->saved, n);
     n.remove_attribute(name.c_str());
   }
   return kOk;
@@ -633,6 +639,23 @@ uint32_t CheckLoadsAgain(const detail::Tree& tree, std::string_view text) {
   return detail::ParseText(text, &readBack, &error) ? kOk : error.errorCode;
 }
 
+// Whether the text parses, known from the parts of it written anew alone:
+// the rest was part of the last saved text, which parsed, and the top level
+// and the document element's start tag have not changed since. Each branch
+// written anew is read back inside that start tag, where its namespace
+// prefixes are declared. False when this cannot tell.
+bool BranchesLoadAgain(const detail::Tree& tree, const detail::SaveText& save) {
+  if (!tree.saved.valid || save.rootStartTag.empty()) return false;
+  for (pugi::xml_node branch : save.writtenAnew) {
+    const auto [offset, length] = save.next.branches.at(branch.internal_object());
+    const std::string wrapped = save.rootStartTag + save.text.substr(offset, length) + save.rootEndTag;
+    detail::Tree readBack;
+    ParseError error;
+    if (!detail::ParseText(wrapped, &readBack, &error)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool Document::Load(std::string_view windowsPath) const {
@@ -656,13 +679,20 @@ uint32_t Document::Save(std::string_view windowsPath) const {
   if (!state_) return kErrFail;
   try {
     const pugi::xml_node document(Native());
-    const std::string xmlText = detail::Serialize(document, detail::XmlMode::kSave);
-    if (uint32_t rc = CheckLoadsAgain(*state_->current, xmlText)) return rc;
+    detail::Tree& tree = *state_->current;
+    detail::SaveText save = detail::SerializeForSave(document, tree.saved);
+    if (!BranchesLoadAgain(tree, save)) {
+      if (uint32_t rc = CheckLoadsAgain(tree, save.text)) return rc;
+    }
     std::string encoding;
     const pugi::xml_node first = NextVisible(document.first_child());
     if (first.type() == pugi::node_declaration) encoding = first.attribute("encoding").value();
     std::string bytes, reason;
-    if (uint32_t rc = detail::EncodeForSave(xmlText, encoding, &bytes, &reason)) return rc;
+    if (uint32_t rc = detail::EncodeForSave(save.text, encoding, &bytes, &reason)) return rc;
+    // The text parses: the next Save may reuse it.
+    save.next.text = std::move(save.text);
+    save.next.valid = true;
+    tree.saved = std::move(save.next);
     return HResultFromWin32(plat::WriteFileAtomically(plat::Current().Files(), windowsPath, bytes));
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;

@@ -181,7 +181,61 @@ void AppendSubtree(std::string& out, const Walk& walk, pugi::xml_node top, int l
   }
 }
 
+// The document element, its unchanged branches copied from `memo`.
+void AppendDocumentElement(SaveText& out, const Walk& walk, pugi::xml_node root, const SaveMemo& memo) {
+  const size_t open = out.text.size();
+  if (!AppendStart(out.text, walk, root, 0, XmlMode::kSave)) return;
+  out.rootStartTag = out.text.substr(open);
+  for (pugi::xml_node child = walk.FirstChild(root); child; child = walk.Next(child)) {
+    const size_t start = out.text.size();
+    const bool element = child.type() == pugi::node_element;
+    const auto kept = memo.valid && element && !memo.changed.count(child.internal_object())
+                          ? memo.branches.find(child.internal_object())
+                          : memo.branches.end();
+    if (kept != memo.branches.end()) {
+      out.text.append(memo.text, kept->second.first, kept->second.second);
+    } else {
+      AppendSubtree(out.text, walk, child, 1, XmlMode::kSave);
+      if (element) out.writtenAnew.push_back(child);
+    }
+    if (element) out.next.branches.emplace(child.internal_object(), std::make_pair(start, out.text.size() - start));
+  }
+  const size_t close = out.text.size();
+  AppendEnd(out.text, root);
+  out.rootEndTag = out.text.substr(close);
+}
+
 }  // namespace
+
+void NoteChange(SaveMemo& memo, pugi::xml_node node) {
+  if (!memo.valid) return;
+  pugi::xml_node branch;  // the node below the top-level one on the way up
+  for (pugi::xml_node n = node; n; branch = n, n = n.parent()) {
+    if (n.parent().type() != pugi::node_document) continue;
+    if (IsOrphanage(n)) return;  // not part of the document (yet)
+    if (!branch) break;          // a top-level node itself
+    memo.changed.insert(branch.internal_object());
+    return;
+  }
+  memo.valid = false;
+}
+
+SaveText SerializeForSave(pugi::xml_node document, const SaveMemo& memo) {
+  SaveText out;
+  out.text.reserve(memo.text.size() + memo.text.size() / 16);
+  out.next.branches.reserve(memo.branches.size() + 1);
+  const Walk walk{};
+  for (pugi::xml_node child = walk.FirstChild(document); child; child = walk.Next(child)) {
+    if (!IsVisible(child)) continue;
+    if (child.type() == pugi::node_element) {
+      AppendDocumentElement(out, walk, child, memo);
+    } else {
+      AppendSubtree(out.text, walk, child, 0, XmlMode::kSave);
+    }
+    out.text += kLineEnd;
+  }
+  return out;
+}
 
 std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted) {
   std::string out;

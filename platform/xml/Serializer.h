@@ -35,6 +35,10 @@
 #include <pugixml.hpp>
 
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 namespace xml::detail {
 
@@ -50,5 +54,33 @@ enum class XmlMode {
 // neighbouring whitespace runs then count as one).
 std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted = {});
 std::string SerializeAttribute(pugi::xml_attribute attribute);
+
+// What the last Save of a tree wrote, so that the next Save writes anew only
+// what changed since: a document kept between saves (the history) grows by
+// a few elements each time. Text is reused per "branch", a child element
+// of the document element, whose text depends on its own subtree alone.
+struct SaveMemo {
+  std::string text;  // the last Save text; it parses
+  std::unordered_map<const pugi::xml_node_struct*, std::pair<size_t, size_t>> branches;  // offset, length
+  std::unordered_set<const pugi::xml_node_struct*> changed;  // branches changed since
+  bool valid = false;  // false: nothing may be reused, and `text` is no verified baseline
+};
+
+// Records a change to `node`: its attributes or its children. A change at
+// the top level or to the document element itself makes the memo invalid.
+void NoteChange(SaveMemo& memo, pugi::xml_node node);
+
+// The Save text of the document node `document`, the same as Serialize
+// gives. Branches unchanged since `memo` was made are copied from its text.
+// `next` receives the new branches' places (not the text) and
+// `writtenAnew` the branches serialised again.
+struct SaveText {
+  std::string text;
+  SaveMemo next;
+  std::vector<pugi::xml_node> writtenAnew;
+  // The document element's start and end tags as written; empty when it has no children.
+  std::string rootStartTag, rootEndTag;
+};
+SaveText SerializeForSave(pugi::xml_node document, const SaveMemo& memo);
 
 }  // namespace xml::detail

@@ -2,6 +2,8 @@
 // old file alone.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "platform/Files.h"
 #include "platform/WinError.h"
 #include "platform/text/Text.h"
@@ -35,6 +37,19 @@ TEST_F(XmlSaveTest, WritesUtf16LittleEndianWithByteOrderMark) {
   const std::string expected = "<?xml version=\"1.0\" encoding=\"UTF-16\" standalone=\"no\"?>\r\n<a>\xC3\xA4\xF0\x9F\x98\x80</a>\r\n";
   EXPECT_EQ(SavedBytes("<?xml version='1.0' encoding='UTF-16' standalone='no'?><a>\xC3\xA4\xF0\x9F\x98\x80</a>"),
             "\xFF\xFE" + text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(expected)));
+}
+
+// ASCII is encoded eight characters at a time: a non-ASCII character at
+// every place of such a run, and runs cut short by the end of the text.
+TEST_F(XmlSaveTest, Utf16EncodingAroundEveryPlaceOfAnAsciiRun) {
+  for (size_t at = 0; at <= 17; ++at) {
+    std::string content(17, 'x');
+    content.insert(at, at % 2 ? "\xC3\xA4" : "\xF0\x9F\x98\x80");
+    const std::string expected = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<a>" + content + "</a>\r\n";
+    EXPECT_EQ(SavedBytes("<?xml version='1.0' encoding='UTF-16'?><a>" + content + "</a>"),
+              "\xFF\xFE" + text::Utf16ToUtf16LeBytes(text::Utf8ToUtf16(expected)))
+        << at;
+  }
 }
 
 TEST_F(XmlSaveTest, WritesTheEightBitEncodingTheDeclarationNames) {
@@ -98,6 +113,40 @@ TEST_F(XmlSaveTest, ASavedDocumentLoadsBackToTheSameText) {
     xml::Document again = xml::Document::Create();
     ASSERT_TRUE(again.Load("C:\\round.xml")) << again.GetParseError().reason;
     EXPECT_EQ(again.Xml(), doc.Xml());
+  }
+}
+
+// A document saved again and again, as the history is, writes anew only the
+// branches changed since; every file must still be what its text is, and a
+// change that breaks the text must still be refused.
+TEST_F(XmlSaveTest, ADocumentSavedRepeatedlyWritesEveryChange) {
+  xml::Document doc = Parse("<t:h xmlns:t='urn:t'>\n\t<t:s id='1'><t:p/></t:s>\n\t<t:s id='2'/>\n\t<t:s id='3'/>\n</t:h>");
+  const xml::Node root = doc.DocumentElement();
+  auto branch = [&](const char* id) { return root.SelectSingleNode(std::string("t:s[@id='") + id + "']"); };
+  const struct {
+    const char* change;
+    std::function<void()> apply;
+    uint32_t expected;
+  } steps[] = {
+      {"attribute in a branch", [&] { branch("2").SetAttribute("v", "x"); }, xml::kOk},
+      {"element deep in a branch", [&] { branch("1").FirstChild().AppendChild(doc.CreateElement("t:q")); }, xml::kOk},
+      {"attribute removed", [&] { branch("2").RemoveAttribute("v"); }, xml::kOk},
+      {"element moved between branches", [&] { branch("3").AppendChild(branch("1").FirstChild()); }, xml::kOk},
+      {"new branch", [&] { root.AppendChild(doc.CreateElement("t:s")).SetAttribute("id", "4"); }, xml::kOk},
+      {"undeclared prefix in a branch", [&] { branch("2").AppendChild(doc.CreateElement("u:b")); },
+       xml::kXmlErrUndeclaredPrefix},
+      {"prefix declared on the root", [&] { root.SetAttribute("xmlns:u", "urn:u"); }, xml::kOk},
+      {"branch unchanged, declaration gone", [&] { root.RemoveAttribute("xmlns:u"); }, xml::kXmlErrUndeclaredPrefix},
+      {"declaration back", [&] { root.SetAttribute("xmlns:u", "urn:u"); }, xml::kOk},
+      {"branch removed", [&] { root.RemoveChild(branch("3")); }, xml::kOk},
+  };
+  ASSERT_EQ(doc.Save("C:\\kept.xml"), xml::kOk);
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.change);
+    const std::string before = host_.ReadHostFile("C:\\kept.xml");
+    step.apply();
+    EXPECT_EQ(doc.Save("C:\\kept.xml"), step.expected);
+    EXPECT_EQ(host_.ReadHostFile("C:\\kept.xml"), step.expected == xml::kOk ? doc.Xml() : before);
   }
 }
 
