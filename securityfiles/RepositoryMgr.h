@@ -68,12 +68,12 @@ class CRepositoryMgr {
   static xml::Document OpenOnlyFirewallRepository(CErrorMgr& errorMgr, std::string_view folder);
   static bool SaveRepositoryOnlyFirewall(CErrorMgr& errorMgr, const xml::Document& document,
                                          std::string_view folder);
-  // Registers a saved snapshot file under its upgrade code and the build
-  // platform, in the firewall repository of the file's own folder.
   // What AddToFirewallRepository does to the open document, without saving
   // it: a snapshot of many products saves its repository once.
   static void RegisterSnapshotFile(const xml::Document& repository, std::string_view snapshotPath,
                                    std::string_view upgradeCode, std::string_view language);
+  // Registers a saved snapshot file under its upgrade code and the build
+  // platform, in the firewall repository of the file's own folder.
   static void AddToFirewallRepository(CErrorMgr& errorMgr, std::string_view snapshotPath,
                                       std::string_view upgradeCode, std::string_view language,
                                       std::string_view snapshotFolder);

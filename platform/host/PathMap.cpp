@@ -67,6 +67,10 @@ std::pair<std::string, std::string> SplitHostPath(const std::string& hostPath) {
   return {hostPath.substr(0, slash), hostPath.substr(slash + 1)};
 }
 
+bool DescribesFolder(int64_t changeTimeNs, uint64_t inode, const struct stat& folder) {
+  return changeTimeNs == ChangeTimeNs(folder) && inode == static_cast<uint64_t>(folder.st_ino);
+}
+
 // More folders than a run looks into by other spellings: the listings are
 // dropped all at once beyond it.
 constexpr size_t kMaxListings = 4096;
@@ -80,8 +84,7 @@ PathMap::Listing* PathMap::CurrentListing(const std::string& folder) const {
     return nullptr;
   }
   auto found = listings_.find(folder);
-  if (found != listings_.end() && found->second.changeTimeNs == ChangeTimeNs(st) &&
-      found->second.inode == static_cast<uint64_t>(st.st_ino)) {
+  if (found != listings_.end() && DescribesFolder(found->second.changeTimeNs, found->second.inode, st)) {
     return &found->second;
   }
   DIR* dir = opendir(folder.empty() ? "/" : folder.c_str());
@@ -119,7 +122,7 @@ bool PathMap::BeforeChange(const std::string& hostPath) const {
   if (found == listings_.end()) return false;
   struct stat st;
   return stat(folder.empty() ? "/" : folder.c_str(), &st) == 0 &&
-         found->second.changeTimeNs == ChangeTimeNs(st) && found->second.inode == static_cast<uint64_t>(st.st_ino);
+         DescribesFolder(found->second.changeTimeNs, found->second.inode, st);
 }
 
 void PathMap::AfterChange(const std::string& hostPath, bool listingWasCurrent) const {

@@ -59,11 +59,14 @@ bool Precedes(pugi::xml_node a, pugi::xml_node b) {
 
 void IndexAppendedChild(Tree& tree, pugi::xml_node element) {
   if (tree.childIndexes.empty() || element.type() != pugi::node_element) return;
-  const pugi::xml_node parent = element.parent();
-  for (auto& [key, index] : tree.childIndexes) {
-    if (std::get<0>(key) == parent.internal_object() && std::get<1>(key) == element.name()) {
-      Add(index, element, std::get<2>(key).c_str());
-    }
+  // The indexes of this parent and name lie side by side in the map (one
+  // per attribute): a document may hold thousands of indexed containers.
+  const ChildIndexKey first{element.parent().internal_object(), element.name(), std::string()};
+  for (auto it = tree.childIndexes.lower_bound(first);
+       it != tree.childIndexes.end() && std::get<0>(it->first) == std::get<0>(first) &&
+       std::get<1>(it->first) == std::get<1>(first);
+       ++it) {
+    Add(it->second, element, std::get<2>(it->first).c_str());
   }
 }
 
