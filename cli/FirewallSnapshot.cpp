@@ -332,7 +332,7 @@ int CTarvo::ImportAndApplyFirewallFeatures(const std::string& snapshotName) {
 void CTarvo::RetrieveCustomFirewallFeatures(const std::string& opFilePath, CErrorMgr& errorMgr) {
   snapshotFailed_ = false;
   errorMgr.AddMessageF(kLevelInfo, kRetrieveLabel, "OPFile: %s", opFilePath.c_str());
-  std::vector<CSecurityXmlEntry> files = GetSecurityXMLsLoaded(errorMgr);
+  std::vector<CSecurityXmlEntry> files = SecurityFilesForSnapshot(errorMgr);
   std::string folder;
   if (errorMgr.GetHighestLevel() < kLevelCritical) {
     errorMgr.AddMessage(kLevelInfo, kRetrieveLabel, "");

@@ -48,7 +48,9 @@ int CTarvo::ReturnFeatures(const std::string& opFilePath) {
   int r = InitEnvironment(errorMgr, opFilePath, "ReturnFeatures");
   if (r == 0) {
     errorMgr.AddMessageF(kLevelInfo, kLabel, "    OPFile: %s", opFilePath.c_str());
-    std::vector<CSecurityXmlEntry> files = GetSecurityXMLsLoaded(errorMgr);
+    SecurityLoadRecord record;
+    std::vector<CSecurityXmlEntry> files = GetSecurityXMLsLoaded(errorMgr, &record);
+    const bool keepForSnapshot = SnapshotWanted();
     if (errorMgr.GetHighestLevel() < kLevelCritical) {
       FeatureList features;
       for (CSecurityXmlEntry& file : files) {
@@ -57,12 +59,13 @@ int CTarvo::ReturnFeatures(const std::string& opFilePath) {
         for (auto& feature : CXmlAnalyser::DiscoverFeatures(errorMgr, opFile_, file.path, file.document)) {
           features.push_back(std::move(feature));
         }
-        file.document = xml::Document();
+        if (!keepForSnapshot) file.document = xml::Document();
       }
       errorMgr.AddMessage(kLevelInfo, kLabel, "Create feature xml with language resources...");
       CreateFeatureXML(errorMgr, features);
       if (errorMgr.GetHighestLevel() > kLevelError) r = 6;
     }
+    if (keepForSnapshot) keptLoad_ = KeptSecurityLoad{std::move(files), std::move(record)};
   }
   if (errorMgr.GetHighestLevel() < kLevelError) {
     errorMgr.AddMessage(kLevelInfo, kLabel, "Return features has finished...");
@@ -82,9 +85,14 @@ int CTarvo::ReturnFeatures(const std::string& opFilePath) {
   return r;
 }
 
+bool CTarvo::SnapshotWanted() const {
+  return General("SaveCurrentFirewall") != "OFF" && !IsGuiSession(General("SessionID"));
+}
+
 void CTarvo::SaveCurrentFirewallSettings(CErrorMgr& errorMgr, const std::string& opFilePath) {
-  if (General("SaveCurrentFirewall") == "OFF" || IsGuiSession(General("SessionID"))) {
+  if (!SnapshotWanted()) {
     errorMgr.AddMessage(kLevelInfo, kLabel, "The Current Firewall Settings will not be saved !");
+    keptLoad_.reset();
     return;
   }
   RetrieveCustomFirewallFeatures(opFilePath, errorMgr);

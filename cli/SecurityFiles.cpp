@@ -2,6 +2,9 @@
 // ProductN lists its files as SecurityXML1, SecurityXML2, ...; every file is
 // loaded, checked against the schema and its checksum, and its placeholders
 // are resolved.
+#include <functional>
+#include <utility>
+
 #include "cli/Tarvo.h"
 #include "infra/ErrorMgr.h"
 #include "infra/ProcessState.h"
@@ -27,7 +30,50 @@ bool StatusQuerySucceeds(std::string_view path) {
 
 }  // namespace
 
-std::vector<CSecurityXmlEntry> CTarvo::GetSecurityXMLsLoaded(CErrorMgr& errorMgr) {
+std::vector<CSecurityXmlEntry> CTarvo::GetSecurityXMLsLoaded(CErrorMgr& errorMgr, SecurityLoadRecord* record) {
+  const size_t firstEntry = errorMgr.Entries().size();
+  const size_t firstWrongFile = errorMgr.WrongFiles().size();
+  std::optional<size_t> errorFlagClearedAt;
+  std::vector<CSecurityXmlEntry> result = LoadSecurityFiles(errorMgr, [&] {
+    errorMgr.SetError(false);
+    errorFlagClearedAt = errorMgr.Entries().size() - firstEntry;
+  });
+  if (record) {
+    *record = SecurityLoadRecord{};
+    for (size_t i = firstEntry; i < errorMgr.Entries().size(); ++i) {
+      const CErrorObject& entry = *errorMgr.Entries()[i];
+      record->entries.push_back({entry.level, entry.function, entry.message, entry.logText});
+    }
+    record->errorFlagClearedAt = errorFlagClearedAt;
+    const std::vector<std::string>& wrong = errorMgr.WrongFiles();
+    record->wrongFiles.assign(wrong.begin() + static_cast<std::ptrdiff_t>(firstWrongFile), wrong.end());
+    for (const CSecurityXmlEntry& file : result) record->versions.push_back(file.document.Version());
+    record->clientXml = CurrentProcessState().clientXml;
+  }
+  return result;
+}
+
+std::vector<CSecurityXmlEntry> CTarvo::SecurityFilesForSnapshot(CErrorMgr& errorMgr) {
+  std::optional<KeptSecurityLoad> kept = std::exchange(keptLoad_, std::nullopt);
+  bool unchanged = kept && kept->files.size() == kept->record.versions.size();
+  for (size_t i = 0; unchanged && i < kept->files.size(); ++i) {
+    unchanged = kept->files[i].document.Version() == kept->record.versions[i];
+  }
+  if (!unchanged) return GetSecurityXMLsLoaded(errorMgr);
+  const SecurityLoadRecord& record = kept->record;
+  for (size_t i = 0; i < record.entries.size(); ++i) {
+    if (record.errorFlagClearedAt == i) errorMgr.SetError(false);
+    const SecurityLoadRecord::Entry& entry = record.entries[i];
+    errorMgr.AddMessage(entry.level, entry.function, entry.message, entry.logText);
+  }
+  if (record.errorFlagClearedAt == record.entries.size()) errorMgr.SetError(false);
+  for (const std::string& path : record.wrongFiles) errorMgr.AddWrongFile(path);
+  CurrentProcessState().clientXml = record.clientXml;
+  return std::move(kept->files);
+}
+
+std::vector<CSecurityXmlEntry> CTarvo::LoadSecurityFiles(CErrorMgr& errorMgr,
+                                                         const std::function<void()>& clearErrorFlag) {
   std::vector<CSecurityXmlEntry> result;
   if (opFile_.GetValue(ProductSection(1), SecurityXmlKey(1)).empty()) {
     errorMgr.AddMessage(kLevelCritical, kLabel,
@@ -62,7 +108,7 @@ std::vector<CSecurityXmlEntry> CTarvo::GetSecurityXMLsLoaded(CErrorMgr& errorMgr
       if (!CRepositoryMgr::CheckCheckSum(errorMgr, document, path, repositoryMode)) continue;
       std::string client;
       if (!repositoryMode) {
-        errorMgr.SetError(false);
+        clearErrorFlag();
         CPlaceholders::RePlaceHolders(errorMgr, document, opFile_, n, k, methodName_);
         if (errorMgr.IsError()) errorMgr.AddWrongFile(path);
         client = CXmlTool::CheckClientXML(errorMgr, document, path);

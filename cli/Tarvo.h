@@ -5,6 +5,9 @@
 // write the log header and load the language resources.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,8 +42,24 @@ class CTarvo {
   std::string GetLogFileName(CErrorMgr& errorMgr);
   std::string GetLogFileInRepositoryDir(CErrorMgr& errorMgr);
   bool OpenResources(CErrorMgr& errorMgr);
-  // The security files of every product of the OPFile, loaded and checked.
-  std::vector<CSecurityXmlEntry> GetSecurityXMLsLoaded(CErrorMgr& errorMgr);
+  // What one load of the security files recorded and left behind, so that
+  // its documents can stand for a second load later in the same run: the
+  // entries, in order (with the point at which the load last cleared the
+  // error flag), the wrong files, and each document's version at its end.
+  struct SecurityLoadRecord {
+    struct Entry {
+      int level;
+      std::string function, message, logText;
+    };
+    std::vector<Entry> entries;
+    std::optional<size_t> errorFlagClearedAt;  // entries recorded before
+    std::vector<std::string> wrongFiles;
+    std::vector<uint64_t> versions;
+    bool clientXml = false;
+  };
+  // The security files of every product of the OPFile, loaded and checked;
+  // `record`, when given, receives what the load recorded.
+  std::vector<CSecurityXmlEntry> GetSecurityXMLsLoaded(CErrorMgr& errorMgr, SecurityLoadRecord* record = nullptr);
 
   // Builds the feature document from the features (each writes its own
   // element) and saves it where [RESULTS] MessageFullPath says.
@@ -108,8 +127,21 @@ class CTarvo {
   // store in the repository, apply.
   void ApplySecurityFiles(CErrorMgr& errorMgr, const std::string& opFilePath);
   void StoreInRepository(CErrorMgr& errorMgr, const CSecurityXmlEntry& file);
-  // The firewall snapshot step that ends ReturnFeatures.
+  // The firewall snapshot step that ends ReturnFeatures, and whether it is taken.
   void SaveCurrentFirewallSettings(CErrorMgr& errorMgr, const std::string& opFilePath);
+  bool SnapshotWanted() const;
+  // The snapshot loads the same security files as the ReturnFeatures it
+  // ends, with the same OPFile: the first load is kept for it and recorded
+  // again instead (the log reads as if the files were loaded twice). A
+  // document changed since, or no kept load, means a load of its own.
+  struct KeptSecurityLoad {
+    std::vector<CSecurityXmlEntry> files;
+    SecurityLoadRecord record;
+  };
+  std::optional<KeptSecurityLoad> keptLoad_;
+  std::vector<CSecurityXmlEntry> SecurityFilesForSnapshot(CErrorMgr& errorMgr);
+  // The load itself; `clearErrorFlag` clears the error flag before a file's placeholders.
+  std::vector<CSecurityXmlEntry> LoadSecurityFiles(CErrorMgr& errorMgr, const std::function<void()>& clearErrorFlag);
   // The end of a snapshot method whose InitEnvironment failed: the log
   // files attached (the pending entries get written) and the code logged.
   int EndAfterFailedInit(CErrorMgr& errorMgr, int r, const char* label);

@@ -6,6 +6,7 @@
 
 #include <pugixml.hpp>
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -40,8 +41,13 @@ struct ChildIndex {
 // (parent, element name, attribute name)
 using ChildIndexKey = std::tuple<pugi::xml_node_struct*, std::string, std::string>;
 
+// A number no state of any tree had before: every new tree and every
+// change of one takes the next (Document::Version).
+uint64_t NextTreeVersion();
+
 struct Tree {
   pugi::xml_document doc;
+  uint64_t version = NextTreeVersion();
   std::map<ChildIndexKey, ChildIndex> childIndexes;
   // Byte offsets at which each line of the parsed text starts (for the
   // positions Validate reports); empty for a tree built in memory.
@@ -63,6 +69,9 @@ struct DocState {
 // its parent, or its attribute `attribute` was set.
 void IndexAppendedChild(Tree& tree, pugi::xml_node element);
 void IndexSetAttribute(Tree& tree, pugi::xml_node element, std::string_view attribute);
+
+// Notes a change of `tree`'s content: it is no longer as loaded and has a new version.
+void MarkChanged(Tree& tree);
 
 bool IsWhitespaceMarker(pugi::xml_node node);
 bool IsOrphanage(pugi::xml_node node);

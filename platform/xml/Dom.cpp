@@ -1,5 +1,6 @@
 #include "platform/xml/Dom.h"
 
+#include <atomic>
 #include <new>
 
 #include "platform/Platform.h"
@@ -24,6 +25,16 @@ bool IsAllXmlWhitespace(std::string_view s) {
 }
 
 bool IsWhitespaceMarker(pugi::xml_node node) { return node.type() == pugi::node_pcdata && *node.value() == 0; }
+
+uint64_t NextTreeVersion() {
+  static std::atomic<uint64_t> last{0};
+  return ++last;
+}
+
+void MarkChanged(Tree& tree) {
+  tree.asLoaded = false;
+  tree.version = NextTreeVersion();
+}
 
 bool IsOrphanage(pugi::xml_node node) {
   return node.type() == pugi::node_element && *node.name() == 0 && node.parent().type() == pugi::node_document;
@@ -483,7 +494,7 @@ Node Node::AppendChild(const Node& child, uint32_t* hr) const {
     SetResult(hr, kErrFail);  // a cycle, or a node pugixml does not allow there
     return {};
   }
-  tree.asLoaded = false;
+  detail::MarkChanged(tree);
   detail::NoteChange(tree.saved, parent);
   detail::IndexAppendedChild(tree, result);
   return Access::MakeNode(state_, TreeRef(), result);
@@ -504,7 +515,7 @@ Node Node::RemoveChild(const Node& child, uint32_t* hr) const {
     SetResult(hr, kErrFail);
     return {};
   }
-  TreeRef()->asLoaded = false;
+  detail::MarkChanged(*TreeRef());
   return Access::MakeNode(state_, TreeRef(), parked);
 }
 
@@ -539,7 +550,7 @@ uint32_t Node::SetAttribute(std::string_view qualifiedName, std::string_view val
   const std::string name(qualifiedName);
   const std::string stored = ToDocumentText(value);
   pugi::xml_attribute a = n.attribute(name.c_str());
-  TreeRef()->asLoaded = false;
+  detail::MarkChanged(*TreeRef());
   detail::NoteChange(TreeRef()->saved, n);
   if (!a) a = n.append_attribute(name.c_str());
   if (!a || !a.set_value(stored.data(), stored.size())) return kErrOutOfMemory;
@@ -552,7 +563,7 @@ uint32_t Node::RemoveAttribute(std::string_view qualifiedName) const {
   if (!n || attribute_ || n.type() != pugi::node_element) return kErrFail;
   const std::string name(qualifiedName);
   if (n.attribute(name.c_str())) {
-    TreeRef()->asLoaded = false;
+    detail::MarkChanged(*TreeRef());
     detail::NoteChange(TreeRef()->saved, n);
     n.remove_attribute(name.c_str());
   }
@@ -756,6 +767,8 @@ Node Document::CreateProcessingInstruction(std::string_view target, std::string_
 }
 
 bool Document::IsAsLoaded() const { return state_ && state_->current->asLoaded; }
+
+uint64_t Document::Version() const { return state_ ? state_->current->version : 0; }
 
 std::string Document::XmlWithout(const Node& omitted) const {
   if (!state_) return {};

@@ -240,6 +240,10 @@ class Document : public Node {
   // nodes). Its Xml text then parses back into the same content, so work
   // that would go through the text can use the document as it is.
   bool IsAsLoaded() const;
+  // Changes with the content: every load and every change gives a number
+  // no content of any document had before (0 for a null document). Equal
+  // versions mean the content was not touched in between.
+  uint64_t Version() const;
   // The Xml text the document would have with `omitted` (one of its nodes)
   // removed; the document itself is not changed.
   std::string XmlWithout(const Node& omitted) const;

@@ -181,4 +181,32 @@ TEST_F(ReturnFeaturesOnXpTest, OsConditionsDropFeaturesOfOtherVersions) {
   EXPECT_EQ(document.find("value=\"pause\""), std::string::npos);
 }
 
+// The lines of `log` after the first line holding `from`, up to the next
+// line holding `to` (the log's line ends included).
+std::string LinesBetween(const std::string& log, std::string_view from, std::string_view to) {
+  const size_t start = log.find('\n', log.find(from)) + 1;
+  const size_t end = log.rfind('\n', log.find(to, start)) + 1;
+  return log.substr(start, end - start);
+}
+
+// The snapshot that ends ReturnFeatures works on the security files as the
+// run loaded them; its part of the log still reads as a load of its own.
+TEST_F(ReturnFeaturesTest, TheSnapshotRecordsTheLoadOfTheSecurityFilesAgain) {
+  WriteSecurityFile("C:\\sec\\a.xml",
+                    "<t:network><t:lan value=\"Local Area Connection\"><t:port name=\"P\" value=\"5000\" "
+                    "tcp=\"true\" exists=\"true\" enable=\"yes\" firewallProfile=\"all\"><t:scopeAny/>"
+                    "</t:port></t:lan></t:network>");
+  WriteSecurityFile("C:\\sec\\b.xml", Wua("pause"), "Meter");
+  WriteOpFile(General(), {{"Product1", Product("{A}", {"C:\\sec\\a.xml", "C:\\sec\\b.xml"})},
+                          {"Product2", Product("{B}", {"C:\\sec\\b.xml"})}});
+  ASSERT_EQ(Tarvo("ReturnFeatures").exitCode, 0) << Log();
+  const std::string log = Log();
+  const std::string load = LinesBetween(log, "    OPFile:", "Read Features:");
+  EXPECT_NE(load.find("CTarvo::::GetSecurityXMLsLoaded        |  SecurityXML2= C:\\sec\\b.xml"), std::string::npos)
+      << load;
+  EXPECT_EQ(LinesBetween(log, "CTarvo::RetrieveCustomFirewallFeatures |OPFile:", "CTarvo::RetrieveCustomFirewallFeatures |\r"),
+            load);
+  EXPECT_EQ(Count(log, "    Found    Firewall Feature"), 2u);  // once for the setup, once for the snapshot
+}
+
 }  // namespace

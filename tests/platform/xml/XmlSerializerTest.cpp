@@ -2,6 +2,8 @@
 // so every byte of it is fixed here.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "platform/xml/Dom.h"
 
 namespace {
@@ -219,6 +221,29 @@ TEST(XmlSerializerTest, ADocumentIsAsLoadedUntilItChanges) {
   EXPECT_TRUE(doc.IsAsLoaded()) << "a new load starts again";
   EXPECT_FALSE(doc.LoadXml("<broken>"));
   EXPECT_FALSE(doc.IsAsLoaded());
+}
+
+// A version stands for one content: reads keep it, and every write and load
+// (of this or any other document) gives one not seen before.
+TEST(XmlSerializerTest, EveryChangeOrLoadGivesANewVersion) {
+  EXPECT_EQ(xml::Document().Version(), 0u);
+  xml::Document doc = Parse("<r a='1'><b/></r>");
+  std::set<uint64_t> seen{doc.Version()};
+  const auto expectNew = [&](const char* step) { EXPECT_TRUE(seen.insert(doc.Version()).second) << step; };
+  doc.SelectNodes("//*");
+  doc.Xml();
+  EXPECT_EQ(doc.Version(), *seen.begin()) << "reading";
+  doc.DocumentElement().SetAttribute("a", "1");
+  expectNew("the same value set again");
+  doc.DocumentElement().RemoveAttribute("a");
+  expectNew("an attribute removed");
+  doc.DocumentElement().AppendChild(doc.CreateElement("c"));
+  expectNew("a child appended");
+  doc.DocumentElement().RemoveChild(doc.SelectSingleNode("r/b"));
+  expectNew("a child removed");
+  EXPECT_TRUE(doc.LoadXml("<r a='1'><b/></r>"));
+  expectNew("the first text loaded again");
+  EXPECT_TRUE(Parse("<other/>").Version() > doc.Version()) << "another document's content";
 }
 
 }  // namespace
