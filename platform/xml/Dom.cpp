@@ -1,7 +1,10 @@
 #include "platform/xml/Dom.h"
 
 #include <atomic>
+#include <memory>
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "platform/Platform.h"
 #include "platform/WinError.h"
@@ -574,6 +577,23 @@ Node Node::SelectSingleNode(std::string_view xpath, uint32_t* hr) const {
   return SelectNodes(xpath, hr).Item(0);
 }
 
+namespace {
+
+// The same few expressions are evaluated for every feature of every file:
+// each is compiled once. Expressions that embed values vary without end,
+// so the table starts afresh when it is full.
+const pugi::xpath_query& CompiledQuery(std::string_view xpath) {
+  constexpr size_t kMaxKept = 512;
+  thread_local std::unordered_map<std::string, std::unique_ptr<pugi::xpath_query>> compiled;
+  const std::string key(xpath);
+  if (const auto found = compiled.find(key); found != compiled.end()) return *found->second;
+  auto query = std::make_unique<pugi::xpath_query>(key.c_str());  // throws for a bad expression
+  if (compiled.size() >= kMaxKept) compiled.clear();
+  return *compiled.emplace(key, std::move(query)).first->second;
+}
+
+}  // namespace
+
 NodeList Node::SelectNodes(std::string_view xpath, uint32_t* hr) const {
   SetResult(hr, kOk);
   NodeList list = Access::MakeList(state_, TreeRef());
@@ -585,7 +605,7 @@ NodeList Node::SelectNodes(std::string_view xpath, uint32_t* hr) const {
   const pugi::xpath_node context =
       attribute_ ? pugi::xpath_node(pugi::xml_attribute(attribute_), n) : pugi::xpath_node(n);
   try {
-    const pugi::xpath_query query(std::string(xpath).c_str());
+    const pugi::xpath_query& query = CompiledQuery(xpath);
     if (query.return_type() != pugi::xpath_type_node_set) {
       SetResult(hr, kErrXPath);
       return list;
