@@ -47,7 +47,7 @@ int CTarvo::OpenIniFile(CErrorMgr& errorMgr, const std::string& opFilePath) {
     std::cout << "!! Internal communication file for Tarvo was not found !!\n" << std::flush;
     return 1;
   }
-  CutResultsAndMarkUnfinished(opFilePath);
+  opFileMarked_ = CutResultsAndMarkUnfinished(opFilePath);
   if (const std::string error = opFile_.Load(opFilePath); !error.empty()) {
     errorMgr.AddMessage(kLevelCritical, "CTarvo::OpenIniFile", error);
     return 2;
@@ -133,7 +133,7 @@ int CTarvo::InitEnvironment(CErrorMgr& errorMgr, const std::string& opFilePath, 
     return r;
   }
   mainLog_.Init(GetLogFileName(errorMgr), CLogFile::kDefaultLevel);
-  if (InitResults(opFilePath, opFile_, General("LogfilePath")) != 0) return 4;
+  if (InitResults(opFilePath, opFile_, General("LogfilePath"), opFileMarked_) != 0) return 4;
   auto repositoryLog = std::make_unique<CLogFile>();
   repositoryLog->Init(GetLogFileInRepositoryDir(errorMgr), CLogFile::kDefaultLevel);
   errorMgr.AttachLogFiles(&mainLog_, std::move(repositoryLog));

@@ -38,20 +38,20 @@ std::string MessageFullPath(std::string_view logfilePath) {
   return CStdTool::GetDirectoryOfPath(logfilePath) + kReturnedFeaturesFile;
 }
 
-void CutResultsAndMarkUnfinished(std::string_view opFilePath) {
+bool CutResultsAndMarkUnfinished(std::string_view opFilePath) {
   plat::IFiles& files = plat::Current().Files();
   std::string bytes;
-  if (plat::ReadWholeFile(files, opFilePath, &bytes) != winerr::kSuccess || !profile::IsIniText(bytes)) return;
+  if (plat::ReadWholeFile(files, opFilePath, &bytes) != winerr::kSuccess || !profile::IsIniText(bytes)) return false;
   std::string updated = CIniFile::CutResults(bytes).value_or(bytes);
   for (const auto& [key, value] : UnfinishedRunKeys()) {
     updated = profile::WriteStringInBytes(updated, kResultsSection, key, value).value_or(updated);
   }
-  plat::WriteFileAtomically(files, opFilePath, updated);
+  return plat::WriteFileAtomically(files, opFilePath, updated) == winerr::kSuccess;
 }
 
-int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath) {
+int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath, bool alreadyMarked) {
   // One replacement of the file for all keys, as if written one by one.
-  if (!profile::WritePrivateStrings(kResultsSection, UnfinishedRunKeys(), opFilePath)) return 4;
+  if (!alreadyMarked && !profile::WritePrivateStrings(kResultsSection, UnfinishedRunKeys(), opFilePath)) return 4;
   InitResultsModel(model, logfilePath);
   return 0;
 }

@@ -27,13 +27,17 @@ inline constexpr const char* kUnfinishedRunMessage = "The run did not finish";
 // (CIniFile::CutResults) and writes the keys of an unfinished run in the
 // same replacement of the file, so at no moment does the file hold the
 // previous run's answer or none. A file that cannot be read or written, or
-// is not INI text, is left as it is (InitResults then reports it).
-void CutResultsAndMarkUnfinished(std::string_view opFilePath);
+// is not INI text, is left as it is (InitResults then reports it). True
+// when the file was replaced.
+bool CutResultsAndMarkUnfinished(std::string_view opFilePath);
 // Resets [RESULTS]: the file reads as a failure (ErrorOccured=1,
 // CriticalError=1, kUnfinishedRunMessage) until WriteResults writes the real
 // values; the model gets the initial values of a run. 0, or 4 when the file
-// cannot be written.
-int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath);
+// cannot be written. `alreadyMarked`: CutResultsAndMarkUnfinished replaced
+// the file in this run, so it holds these keys already and was writable;
+// writing the same bytes again would only cost a flush.
+int InitResults(std::string_view opFilePath, CIniFile& model, std::string_view logfilePath,
+                bool alreadyMarked = false);
 // The model part of InitResults alone, for a run that ends before the reset.
 void InitResultsModel(CIniFile& model, std::string_view logfilePath);
 void SetRebootRequirement(CIniFile& model, int rebootCode);

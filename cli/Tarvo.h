@@ -148,6 +148,8 @@ class CTarvo {
 
   bool snapshotNameGiven_ = false;
   CIniFile opFile_;
+  // OpenIniFile replaced the OPFile with the marks of an unfinished run.
+  bool opFileMarked_ = false;
   CLogFile mainLog_;
   plat::OsVersionInfoEx windowsVersion_;
   std::string methodName_;

@@ -109,4 +109,24 @@ TEST_F(ResultsTest, AReadOnlyOpFileGivesFour) {
   EXPECT_EQ(host_.ReadHostFile("C:\\op.ini"), Utf16File(u"[GENERAL]\r\n"));
 }
 
+// A run whose OPFile was just marked does not write the same keys again:
+// that holds only while marking again leaves every byte as it is.
+TEST_F(ResultsTest, MarkingAMarkedOpFileAgainChangesNoByte) {
+  const std::u16string files[] = {
+      u"[GENERAL]\r\nLogfilePath=C:\\logs\\\r\n",
+      u"[GENERAL]\r\n[RESULTS]\r\nErrorOccured=0\r\nMessageFullPath=x\r\n[Product1]\r\nA=1\r\n",
+      u"[RESULTS]\r\nErrorOccured=0\r\n\r\n[GENERAL]\r\nSessionID=S",
+      u"",
+  };
+  for (const std::u16string& text : files) {
+    host_.WriteHostFile("C:\\op.ini", Utf16File(text));
+    ASSERT_TRUE(CutResultsAndMarkUnfinished("C:\\op.ini"));
+    const std::string marked = host_.ReadHostFile("C:\\op.ini");
+    ASSERT_EQ(InitResults("C:\\op.ini", model_, ""), 0);
+    EXPECT_EQ(host_.ReadHostFile("C:\\op.ini"), marked) << text::Utf16ToUtf8(text);
+  }
+  host_.WriteHostFile("C:\\op.ini", std::string("\0\1binary", 8));
+  EXPECT_FALSE(CutResultsAndMarkUnfinished("C:\\op.ini")) << "not INI text: left alone, and not marked";
+}
+
 }  // namespace
