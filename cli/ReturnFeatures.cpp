@@ -48,9 +48,10 @@ int CTarvo::ReturnFeatures(const std::string& opFilePath) {
   int r = InitEnvironment(errorMgr, opFilePath, "ReturnFeatures");
   if (r == 0) {
     errorMgr.AddMessageF(kLevelInfo, kLabel, "    OPFile: %s", opFilePath.c_str());
-    SecurityLoadRecord record;
-    std::vector<CSecurityXmlEntry> files = GetSecurityXMLsLoaded(errorMgr, &record);
+    // Recorded only for a snapshot that will use it.
     const bool keepForSnapshot = SnapshotWanted();
+    SecurityLoadRecord record;
+    std::vector<CSecurityXmlEntry> files = GetSecurityXMLsLoaded(errorMgr, keepForSnapshot ? &record : nullptr);
     if (errorMgr.GetHighestLevel() < kLevelCritical) {
       FeatureList features;
       for (CSecurityXmlEntry& file : files) {
