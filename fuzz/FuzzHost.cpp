@@ -77,4 +77,11 @@ std::string WriteHostFile(std::string_view name, std::string_view bytes) {
 
 std::string WindowsPathOf(std::string_view linuxPath) { return TheHost().Paths().WindowsPathOf(linuxPath); }
 
+void CheckReadsBack(const xml::Document& document) {
+  if (!document.ReadsBackAsItIs()) return;
+  const std::string text = document.Xml();
+  const xml::Document readBack = xml::Document::Create();
+  if (!readBack.LoadXml(text) || readBack.Xml() != text) std::abort();
+}
+
 }  // namespace fuzzing

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/host/Host.h"
+#include "platform/xml/Dom.h"
 
 namespace fuzzing {
 
@@ -20,5 +21,9 @@ std::string WriteHostFile(std::string_view name, std::string_view bytes);
 
 // The Windows path under which the host sees a Linux path (the Z: drive).
 std::string WindowsPathOf(std::string_view linuxPath);
+
+// Aborts when `document` claims to read back as it is and its Xml text
+// does not (ReadsBackAsItIs lets work skip reading the text back).
+void CheckReadsBack(const xml::Document& document);
 
 }  // namespace fuzzing

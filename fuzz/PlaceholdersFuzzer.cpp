@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CPlaceholders::RePlaceHolders(reporting, document, opFile, 1, 1, "ReturnFeatures");
   CErrorMgr applying;
   CPlaceholders::RePlaceHolders(applying, document, opFile, 1, 2, "ApplyFeatures");
-  // The resolved document must still serialize.
+  // The resolved document must still serialize, and read back when it says so.
+  fuzzing::CheckReadsBack(document);
   (void)document.Xml();
   return 0;
 }

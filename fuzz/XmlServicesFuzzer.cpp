@@ -1,7 +1,8 @@
 // Fuzzes the XML services with whole security files: the load through the
 // file service, the value readers over the paths the program queries, the
 // schema check, feature discovery and the checksum. Checks that a checksum
-// just set also verifies.
+// just set also verifies, and that the document with it still reads back
+// when it says so.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -69,6 +70,7 @@ void CheckChecksum(const xml::Document& document) {
   CErrorMgr errorMgr;
   CRepositoryMgr::CheckCheckSum(errorMgr, document, kFileName, true);
   if (!CRepositoryMgr::SetCheckSum(errorMgr, document)) return;
+  fuzzing::CheckReadsBack(document);
   CErrorMgr verifier;
   if (!CRepositoryMgr::CheckCheckSum(verifier, document, kFileName, false)) std::abort();
 }

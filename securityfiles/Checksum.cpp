@@ -97,7 +97,7 @@ std::string CRepositoryMgr::ComputeCheckSum(CErrorMgr& errorMgr, const xml::Docu
   // checksum element. A document changed since it was loaded is read back
   // from its text first; one as loaded is that text already.
   *readBack = document;
-  if (!document.IsAsLoaded()) {
+  if (!document.ReadsBackAsItIs()) {
     *readBack = xml::Document::Create();
     if (!readBack->LoadXml(document.Xml())) {
       errorMgr.AddMessage(kLevelError, kComputeLabel,
@@ -141,7 +141,7 @@ bool CRepositoryMgr::SetCheckSum(CErrorMgr& errorMgr, const xml::Document& docum
     return false;
   }
   errorMgr.SetError(false);
-  const bool readsAsItIs = document.IsAsLoaded();  // then the read-back copy is the document itself
+  const bool readsAsItIs = document.ReadsBackAsItIs();  // then the read-back copy is the document itself
   xml::Document duplicate;
   const std::string checksum = ComputeCheckSum(errorMgr, document, &duplicate);
   // The error flag alone would not tell: an entry of a level already

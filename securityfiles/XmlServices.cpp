@@ -141,7 +141,7 @@ bool CheckAgainstSchema(CErrorMgr& errorMgr, const xml::Document& document, std:
   // program would write, whatever was changed since it was loaded. A
   // document as loaded is that text already; only a violation is looked at
   // again in the text, where its line and position are counted.
-  if (document.IsAsLoaded() && !document.Validate(cache).Failed()) return true;
+  if (document.ReadsBackAsItIs() && !document.Validate(cache).Failed()) return true;
   checked.SetSchemas(cache);
   if (!checked.LoadXml(document.Xml())) {
     errorMgr.AddMessage(kLevelWarning, kSchemaLabel, "XSD check was not possible - XML could not be loaded");

@@ -52,9 +52,10 @@ struct Tree {
   // Byte offsets at which each line of the parsed text starts (for the
   // positions Validate reports); empty for a tree built in memory.
   std::vector<size_t> lineStarts;
-  // Parsed and not changed since: the tree's Xml text then parses back
-  // into the same tree (see Document::IsAsLoaded).
-  bool asLoaded = false;
+  // The tree's Xml text parses back into nodes that give that text again:
+  // true after a parse, kept by the changes ReadBack.cpp lets through (see
+  // Document::ReadsBackAsItIs).
+  bool readsBack = false;
   // What the last Save wrote; every change is noted in it (NoteChange).
   SaveMemo saved;
 };
@@ -70,8 +71,16 @@ struct DocState {
 void IndexAppendedChild(Tree& tree, pugi::xml_node element);
 void IndexSetAttribute(Tree& tree, pugi::xml_node element, std::string_view attribute);
 
-// Notes a change of `tree`'s content: it is no longer as loaded and has a new version.
-void MarkChanged(Tree& tree);
+// Notes a change of `tree`'s content: it has a new version, and its text
+// still reads back only when `keepsReadBack` says the change allows it.
+void MarkChanged(Tree& tree, bool keepsReadBack = false);
+
+// Whether a change keeps a tree's text reading back (ReadBack.cpp): setting
+// or removing the attribute `name` of `element`, appending `subtree` (new to
+// the document) below `parent`, removing `child` from its parent.
+bool AttributeChangeKeepsReadBack(pugi::xml_node element, std::string_view name);
+bool AppendKeepsReadBack(pugi::xml_node parent, pugi::xml_node subtree);
+bool RemovalKeepsReadBack(pugi::xml_node child);
 
 bool IsWhitespaceMarker(pugi::xml_node node);
 bool IsOrphanage(pugi::xml_node node);

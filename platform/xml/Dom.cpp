@@ -34,8 +34,8 @@ uint64_t NextTreeVersion() {
   return ++last;
 }
 
-void MarkChanged(Tree& tree) {
-  tree.asLoaded = false;
+void MarkChanged(Tree& tree, bool keepsReadBack) {
+  tree.readsBack = tree.readsBack && keepsReadBack;
   tree.version = NextTreeVersion();
 }
 
@@ -487,6 +487,7 @@ Node Node::AppendChild(const Node& child, uint32_t* hr) const {
   if (parent.type() == pugi::node_document && detail::IsOrphanage(parent.last_child())) before = parent.last_child();
   pugi::xml_node result;
   detail::Tree& tree = *TreeRef();
+  const bool keepsReadBack = detail::AppendKeepsReadBack(parent, moved);
   if (parent.root() == moved.root()) {
     detail::NoteChange(tree.saved, moved.parent());
     result = before ? parent.insert_move_before(moved, before) : parent.append_move(moved);
@@ -497,7 +498,7 @@ Node Node::AppendChild(const Node& child, uint32_t* hr) const {
     SetResult(hr, kErrFail);  // a cycle, or a node pugixml does not allow there
     return {};
   }
-  detail::MarkChanged(tree);
+  detail::MarkChanged(tree, keepsReadBack);
   detail::NoteChange(tree.saved, parent);
   detail::IndexAppendedChild(tree, result);
   return Access::MakeNode(state_, TreeRef(), result);
@@ -513,12 +514,13 @@ Node Node::RemoveChild(const Node& child, uint32_t* hr) const {
     return {};
   }
   detail::NoteChange(TreeRef()->saved, parent);
+  const bool keepsReadBack = detail::RemovalKeepsReadBack(removed);
   const pugi::xml_node parked = detail::Orphanage(*TreeRef()).append_move(removed);
   if (!parked) {
     SetResult(hr, kErrFail);
     return {};
   }
-  detail::MarkChanged(*TreeRef());
+  detail::MarkChanged(*TreeRef(), keepsReadBack);
   return Access::MakeNode(state_, TreeRef(), parked);
 }
 
@@ -553,7 +555,7 @@ uint32_t Node::SetAttribute(std::string_view qualifiedName, std::string_view val
   const std::string name(qualifiedName);
   const std::string stored = ToDocumentText(value);
   pugi::xml_attribute a = n.attribute(name.c_str());
-  detail::MarkChanged(*TreeRef());
+  detail::MarkChanged(*TreeRef(), detail::AttributeChangeKeepsReadBack(n, name));
   detail::NoteChange(TreeRef()->saved, n);
   if (!a) a = n.append_attribute(name.c_str());
   if (!a || !a.set_value(stored.data(), stored.size())) return kErrOutOfMemory;
@@ -566,7 +568,7 @@ uint32_t Node::RemoveAttribute(std::string_view qualifiedName) const {
   if (!n || attribute_ || n.type() != pugi::node_element) return kErrFail;
   const std::string name(qualifiedName);
   if (n.attribute(name.c_str())) {
-    detail::MarkChanged(*TreeRef());
+    detail::MarkChanged(*TreeRef(), detail::AttributeChangeKeepsReadBack(n, name));
     detail::NoteChange(TreeRef()->saved, n);
     n.remove_attribute(name.c_str());
   }
@@ -659,12 +661,12 @@ bool ReplaceContent(detail::DocState& state, ParseFunction parse) {
 }
 
 // Whether the serialised text of `tree` parses again: 0, or the parser's
-// code. A tree as loaded is that text already. For a changed one the text
-// is read back: what enters a document is kept XML-safe, but the structure
-// can still be one the parser refuses (no document element, a prefix
-// nothing declares), and a saved file must always load.
+// code. A tree that reads back is known to. For another one the text is
+// read back: what enters a document is kept XML-safe, but the structure can
+// still be one the parser refuses (no document element, a prefix nothing
+// declares), and a saved file must always load.
 uint32_t CheckLoadsAgain(const detail::Tree& tree, std::string_view text) {
-  if (tree.asLoaded) return kOk;
+  if (tree.readsBack) return kOk;
   detail::Tree readBack;
   ParseError error;
   return detail::ParseText(text, &readBack, &error) ? kOk : error.errorCode;
@@ -712,7 +714,7 @@ uint32_t Document::Save(std::string_view windowsPath) const {
     const pugi::xml_node document(Native());
     detail::Tree& tree = *state_->current;
     detail::SaveText save = detail::SerializeForSave(document, tree.saved);
-    if (!BranchesLoadAgain(tree, save)) {
+    if (!tree.readsBack && !BranchesLoadAgain(tree, save)) {
       if (uint32_t rc = CheckLoadsAgain(tree, save.text)) return rc;
     }
     std::string encoding;
@@ -786,7 +788,7 @@ Node Document::CreateProcessingInstruction(std::string_view target, std::string_
   return Access::MakeNode(state_, tree, node);
 }
 
-bool Document::IsAsLoaded() const { return state_ && state_->current->asLoaded; }
+bool Document::ReadsBackAsItIs() const { return state_ && state_->current->readsBack; }
 
 uint64_t Document::Version() const { return state_ ? state_->current->version : 0; }
 

@@ -235,11 +235,12 @@ class Document : public Node {
   Node CreateProcessingInstruction(std::string_view target, std::string_view data,
                                    uint32_t* hr = nullptr) const;
 
-  // True while the content is what the last Load or LoadXml parsed, not
-  // changed since (by AppendChild, RemoveChild or SetAttribute on any of its
-  // nodes). Its Xml text then parses back into the same content, so work
-  // that would go through the text can use the document as it is.
-  bool IsAsLoaded() const;
+  // True when the document's Xml text is known to parse back into content
+  // that gives the same text: after Load or LoadXml, and after changes
+  // that keep it (ordinary attributes, new elements whose prefixes are
+  // bound, removals that join no text; see ReadBack.cpp). Work that would go
+  // through the text can then use the document as it is.
+  bool ReadsBackAsItIs() const;
   // Changes with the content: every load and every change gives a number
   // no content of any document had before (0 for a null document). Equal
   // versions mean the content was not touched in between.

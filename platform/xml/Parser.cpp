@@ -25,11 +25,6 @@ bool IsNameStart(unsigned char c) {
 }
 bool IsNameChar(unsigned char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
-std::string_view PrefixOf(std::string_view qualifiedName) {
-  const size_t colon = qualifiedName.find(':');
-  return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
-}
-
 // Where an XML declaration written after leading whitespace starts, or npos.
 // Such a document is refused (the declaration must be the very first
 // thing); pugixml alone would take it.
@@ -475,6 +470,11 @@ ParseError MapPugiError(const pugi::xml_parse_result& result, std::string_view t
 
 }  // namespace
 
+std::string_view PrefixOf(std::string_view qualifiedName) {
+  const size_t colon = qualifiedName.find(':');
+  return colon == std::string_view::npos ? std::string_view() : qualifiedName.substr(0, colon);
+}
+
 bool IsQualifiedName(std::string_view name) {
   if (name.empty() || !IsNameStart(static_cast<unsigned char>(name[0]))) return false;
   bool colonSeen = false;
@@ -549,7 +549,7 @@ bool ParseText(std::string_view utf8, Tree* tree, ParseError* error) {
   TreeChecker checker(utf8, lineStarts, error);
   if (!checker.Run(tree->doc)) return false;
   tree->lineStarts = std::move(lineStarts);
-  tree->asLoaded = true;
+  tree->readsBack = true;
   *error = ParseError();
   return true;
 }

@@ -27,5 +27,7 @@ bool ParseDeclarationData(std::string_view data, std::vector<PseudoAttribute>* a
 // An XML name with at most one colon, neither first nor last, in
 // well-formed UTF-8 of characters XML allows.
 bool IsQualifiedName(std::string_view name);
+// The prefix of a qualified name ("t" of "t:Product"), empty for none.
+std::string_view PrefixOf(std::string_view qualifiedName);
 
 }  // namespace xml::detail

@@ -74,15 +74,23 @@ TEST_F(ChecksumDocument, HashesTheTextWithoutTheChecksumElementAndItsLastCharact
   EXPECT_TRUE(errorMgr_.Entries().empty());
 }
 
-// A loaded document is hashed from its own tree, a changed one from its
-// text read back: both must give what a later load of the saved file sees.
+// A document that reads back as it is is hashed from its own tree, another
+// one from its text read back: either way the checksum is what a later load
+// of the saved file sees.
 TEST_F(ChecksumDocument, AChangedDocumentIsHashedAsItsTextReadsBack) {
   const xml::Document loaded = Parse(SecurityFile("old"));
   const xml::Document changed = Parse(SecurityFile("old"));
   changed.SelectSingleNode("//t:product").SetAttribute("value", "Control Station");
-  ASSERT_TRUE(loaded.IsAsLoaded());
-  ASSERT_FALSE(changed.IsAsLoaded());
+  ASSERT_TRUE(changed.ReadsBackAsItIs());
   EXPECT_EQ(CRepositoryMgr::ComputeCheckSum(errorMgr_, changed), CRepositoryMgr::ComputeCheckSum(errorMgr_, loaded));
+
+  // Whitespace kept as text from here on: the tree's hidden runs read back
+  // as text, and the checksum must follow the text.
+  const xml::Document preserving = Parse(SecurityFile("old"));
+  preserving.SelectSingleNode("//t:products").SetAttribute("xml:space", "preserve");
+  ASSERT_FALSE(preserving.ReadsBackAsItIs());
+  EXPECT_EQ(CRepositoryMgr::ComputeCheckSum(errorMgr_, preserving),
+            CRepositoryMgr::ComputeCheckSum(errorMgr_, Parse(preserving.Xml())));
 
   // A removal leaves two whitespace runs side by side; the text reads back
   // with one.
