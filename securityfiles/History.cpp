@@ -102,7 +102,9 @@ bool CRepositoryMgr::SaveHistory(CErrorMgr& errorMgr, const xml::Document& docum
     errorMgr.AddMessageF(kLevelCritical, "CRepositoryMgr::SaveHistory", "Could not save the history under: %s",
                          path.c_str());
   } else {
-    CurrentProcessState().history.Keep(path, document);
+    // A history started by this run is read back once here, so that the
+    // later saves need not read their growing text back.
+    CurrentProcessState().history.Keep(path, AsItsSavedFileLoads(document));
   }
   return !errorMgr.IsError();
 }

@@ -206,17 +206,6 @@ bool StoreCopy(CErrorMgr& errorMgr, const xml::Node& securityFile, const xml::Do
   return true;
 }
 
-// Whether the file a save writes holds the document's Xml text as it is (it
-// differs where a declaration names an encoding other than UTF-16), so that
-// the checksum's read-back copy is what a load of the file gives.
-bool SavesItsXmlText(const xml::Document& document) {
-  const xml::Node first = document.FirstChild();
-  if (first.IsNull() || first.NodeName() != "xml") return true;
-  const std::string declaration = text::AsciiLower(first.NodeValue());
-  return declaration.find("encoding") == std::string::npos ||
-         declaration.find("encoding=\"utf-16\"") != std::string::npos;
-}
-
 // The repository for a change under the lock: the document this run saved
 // last while the file is still the one that save left, else the file as
 // OpenRepository gives it (and then the copy names are searched from the

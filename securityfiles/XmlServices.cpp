@@ -156,6 +156,21 @@ bool CheckAgainstSchema(CErrorMgr& errorMgr, const xml::Document& document, std:
 
 // ---- Documents ---------------------------------------------------------------
 
+bool SavesItsXmlText(const xml::Document& document) {
+  const xml::Node first = document.FirstChild();
+  if (first.IsNull() || first.NodeName() != "xml") return true;
+  const std::string declaration = text::AsciiLower(first.NodeValue());
+  return declaration.find("encoding") == std::string::npos ||
+         declaration.find("encoding=\"utf-16\"") != std::string::npos;
+}
+
+xml::Document AsItsSavedFileLoads(const xml::Document& document) {
+  if (document.ReadsBackAsItIs()) return document;
+  if (!SavesItsXmlText(document)) return {};
+  const xml::Document readBack = xml::Document::Create();
+  return readBack.LoadXml(document.Xml()) ? readBack : xml::Document();
+}
+
 xml::Document CreateXMLDoc(CErrorMgr& errorMgr, std::string_view rootName) {
   xml::Document document = xml::Document::Create();
   const xml::Node declaration = document.CreateProcessingInstruction("xml", kProgramDeclaration);

@@ -33,6 +33,16 @@ constexpr int kLoadXmlRejected = 1392;      // the file exists but could not be 
 // Null when the root name is not a qualified XML name (no report).
 xml::Document CreateXMLDoc(CErrorMgr& errorMgr, std::string_view rootName);
 
+// Whether the file a Save of the document writes holds its Xml text as it
+// is (it differs where a declaration names an encoding other than UTF-16),
+// so that a parse of that text is what a load of the file gives.
+bool SavesItsXmlText(const xml::Document& document);
+
+// A document for what a load of the file `document` was just saved to
+// gives, which reads back as it is: the document itself when it does, else
+// a parse of its text (null when the file does not hold that text).
+xml::Document AsItsSavedFileLoads(const xml::Document& document);
+
 // Loads the file at a Windows path into a new document. One of the codes
 // above; *document is null unless the result is kLoadXmlOk. When given,
 // *parseError receives why the parser rejected the file.

@@ -11,6 +11,7 @@
 #include "features/FeatureFixture.h"
 #include "features/WUA.h"
 #include "infra/ErrorMgr.h"
+#include "infra/ProcessState.h"
 #include "platform/Files.h"
 #include "platform/Platform.h"
 #include "securityfiles/RepositoryMgr.h"
@@ -96,6 +97,20 @@ TEST_F(HistoryTest, AnotherWritersChangeBetweenTwoFeaturesIsKept) {
     EXPECT_NE(history.find("SessionId=\"S-X\""), std::string::npos) << history;
     EXPECT_EQ(history.find("SessionId=\"S-A\""), std::string::npos) << history;
     EXPECT_NE(history.find("SessionId=\"S-B\""), std::string::npos) << history;
+  }
+}
+
+// A history this run started is kept as its file loads, a document whose
+// text need not be read back at the next save, and stays so through the
+// features that follow.
+TEST_F(HistoryTest, TheKeptHistoryReadsBackAsTheFileLoads) {
+  for (const char* session : {"S-A", "S-A", "S-B"}) {
+    Record(session);
+    const xml::Document kept = CurrentProcessState().history.Take(kHistory);
+    ASSERT_FALSE(kept.IsNull()) << session;
+    EXPECT_TRUE(kept.ReadsBackAsItIs()) << session;
+    EXPECT_EQ(kept.Xml(), HistoryText()) << session;
+    CurrentProcessState().history.Keep(kHistory, kept);
   }
 }
 
