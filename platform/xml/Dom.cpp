@@ -500,6 +500,7 @@ Node Node::AppendChild(const Node& child, uint32_t* hr) const {
   }
   detail::MarkChanged(tree, keepsReadBack);
   detail::NoteChange(tree.saved, parent);
+  detail::NoteChange(tree.saved, result);  // its text may be kept from another place
   detail::IndexAppendedChild(tree, result);
   return Access::MakeNode(state_, TreeRef(), result);
 }

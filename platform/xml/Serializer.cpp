@@ -181,25 +181,67 @@ void AppendSubtree(std::string& out, const Walk& walk, pugi::xml_node top, int l
   }
 }
 
-// The document element, its unchanged branches copied from `memo`.
+// Levels below the document element whose elements `SaveMemo` keeps.
+constexpr int kMemoLevels = 2;
+
+bool IsUnchanged(const SaveMemo& memo, pugi::xml_node element) {
+  return memo.valid && !memo.changed.count(element.internal_object());
+}
+
+// Copies from the memo the places of the elements below an unchanged
+// `element` that the memo keeps too, moved to where its copy now starts.
+void CarryPlacesOver(SaveText& out, pugi::xml_node element, int level, size_t oldStart, size_t newStart,
+                     const SaveMemo& memo) {
+  if (level >= kMemoLevels) return;
+  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
+    if (child.type() != pugi::node_element) continue;
+    const auto kept = memo.branches.find(child.internal_object());
+    if (kept == memo.branches.end()) continue;
+    const size_t start = kept->second.first - oldStart + newStart;
+    out.next.branches.emplace(child.internal_object(), std::make_pair(start, kept->second.second));
+    CarryPlacesOver(out, child, level + 1, kept->second.first, start, memo);
+  }
+}
+
+void AppendChildren(SaveText& out, const Walk& walk, pugi::xml_node parent, int level, const SaveMemo& memo);
+
+// An element at `level` (1 or 2), copied from the memo when it and its
+// subtree are unchanged since; a changed one has its unchanged children
+// copied. Its place is recorded for the next save.
+void AppendMemoized(SaveText& out, const Walk& walk, pugi::xml_node element, int level, const SaveMemo& memo) {
+  const size_t start = out.text.size();
+  const auto kept = IsUnchanged(memo, element) ? memo.branches.find(element.internal_object()) : memo.branches.end();
+  if (kept != memo.branches.end()) {
+    out.text.append(memo.text, kept->second.first, kept->second.second);
+    CarryPlacesOver(out, element, level, kept->second.first, start, memo);
+  } else if (level < kMemoLevels) {
+    if (AppendStart(out.text, walk, element, level, XmlMode::kSave)) {
+      AppendChildren(out, walk, element, level + 1, memo);
+      AppendEnd(out.text, element);
+    }
+  } else {
+    AppendSubtree(out.text, walk, element, level, XmlMode::kSave);
+  }
+  out.next.branches.emplace(element.internal_object(), std::make_pair(start, out.text.size() - start));
+  if (level == 1 && kept == memo.branches.end()) out.writtenAnew.push_back(element);
+}
+
+void AppendChildren(SaveText& out, const Walk& walk, pugi::xml_node parent, int level, const SaveMemo& memo) {
+  for (pugi::xml_node child = walk.FirstChild(parent); child; child = walk.Next(child)) {
+    if (child.type() == pugi::node_element) {
+      AppendMemoized(out, walk, child, level, memo);
+    } else {
+      AppendSubtree(out.text, walk, child, level, XmlMode::kSave);
+    }
+  }
+}
+
+// The document element, its unchanged parts copied from `memo`.
 void AppendDocumentElement(SaveText& out, const Walk& walk, pugi::xml_node root, const SaveMemo& memo) {
   const size_t open = out.text.size();
   if (!AppendStart(out.text, walk, root, 0, XmlMode::kSave)) return;
   out.rootStartTag = out.text.substr(open);
-  for (pugi::xml_node child = walk.FirstChild(root); child; child = walk.Next(child)) {
-    const size_t start = out.text.size();
-    const bool element = child.type() == pugi::node_element;
-    const auto kept = memo.valid && element && !memo.changed.count(child.internal_object())
-                          ? memo.branches.find(child.internal_object())
-                          : memo.branches.end();
-    if (kept != memo.branches.end()) {
-      out.text.append(memo.text, kept->second.first, kept->second.second);
-    } else {
-      AppendSubtree(out.text, walk, child, 1, XmlMode::kSave);
-      if (element) out.writtenAnew.push_back(child);
-    }
-    if (element) out.next.branches.emplace(child.internal_object(), std::make_pair(start, out.text.size() - start));
-  }
+  AppendChildren(out, walk, root, 1, memo);
   const size_t close = out.text.size();
   AppendEnd(out.text, root);
   out.rootEndTag = out.text.substr(close);
@@ -208,16 +250,21 @@ void AppendDocumentElement(SaveText& out, const Walk& walk, pugi::xml_node root,
 }  // namespace
 
 void NoteChange(SaveMemo& memo, pugi::xml_node node) {
+  static_assert(kMemoLevels == 2, "the way up keeps the two levels below the document element");
   if (!memo.valid) return;
-  pugi::xml_node branch;  // the node below the top-level one on the way up
-  for (pugi::xml_node n = node; n; branch = n, n = n.parent()) {
-    if (n.parent().type() != pugi::node_document) continue;
-    if (IsOrphanage(n)) return;  // not part of the document (yet)
-    if (!branch) break;          // a top-level node itself
-    memo.changed.insert(branch.internal_object());
+  pugi::xml_node top = node, branch, belowBranch;  // the last three nodes on the way up
+  while (top && top.parent().type() != pugi::node_document) {
+    belowBranch = branch;
+    branch = top;
+    top = top.parent();
+  }
+  if (IsOrphanage(top)) return;  // not part of the document (yet)
+  if (!branch) {
+    memo.valid = false;  // a top-level node itself, or a node of no tree
     return;
   }
-  memo.valid = false;
+  memo.changed.insert(branch.internal_object());
+  if (belowBranch) memo.changed.insert(belowBranch.internal_object());
 }
 
 SaveText SerializeForSave(pugi::xml_node document, const SaveMemo& memo) {

@@ -56,18 +56,22 @@ std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted 
 std::string SerializeAttribute(pugi::xml_attribute attribute);
 
 // What the last Save of a tree wrote, so that the next Save writes anew only
-// what changed since: a document kept between saves (the history) grows by
-// a few elements each time. Text is reused per "branch", a child element
-// of the document element, whose text depends on its own subtree alone.
+// what changed since: a document kept between saves (the history, the
+// repository) grows by a few elements each time. Text is reused per
+// element on the first two levels below the document element (a "branch"
+// and its children: the history's setups and their products), whose text
+// depends on its own subtree and level alone. A changed element is on the
+// way from a change up to the document element.
 struct SaveMemo {
   std::string text;  // the last Save text; it parses
   std::unordered_map<const pugi::xml_node_struct*, std::pair<size_t, size_t>> branches;  // offset, length
-  std::unordered_set<const pugi::xml_node_struct*> changed;  // branches changed since
+  std::unordered_set<const pugi::xml_node_struct*> changed;  // elements on both levels changed since
   bool valid = false;  // false: nothing may be reused, and `text` is no verified baseline
 };
 
-// Records a change to `node`: its attributes or its children. A change at
-// the top level or to the document element itself makes the memo invalid.
+// Records a change to `node`: its attributes or its children, or `node`
+// itself newly placed there. A change at the top level or to the document
+// element itself makes the memo invalid.
 void NoteChange(SaveMemo& memo, pugi::xml_node node);
 
 // The Save text of the document node `document`, the same as Serialize

@@ -117,10 +117,11 @@ TEST_F(XmlSaveTest, ASavedDocumentLoadsBackToTheSameText) {
 }
 
 // A document saved again and again, as the history is, writes anew only the
-// branches changed since; every file must still be what its text is, and a
-// change that breaks the text must still be refused.
+// elements of the first two levels changed since; every file must still be
+// what its text is, and a change that breaks the text must still be refused.
 TEST_F(XmlSaveTest, ADocumentSavedRepeatedlyWritesEveryChange) {
-  xml::Document doc = Parse("<t:h xmlns:t='urn:t'>\n\t<t:s id='1'><t:p/></t:s>\n\t<t:s id='2'/>\n\t<t:s id='3'/>\n</t:h>");
+  xml::Document doc =
+      Parse("<t:h xmlns:t='urn:t'>\n\t<t:s id='1'>\n\t\t<t:p/>\n\t</t:s>\n\t<t:s id='2'/>\n\t<t:s id='3'/>\n</t:h>");
   const xml::Node root = doc.DocumentElement();
   auto branch = [&](const char* id) { return root.SelectSingleNode(std::string("t:s[@id='") + id + "']"); };
   const struct {
@@ -132,6 +133,26 @@ TEST_F(XmlSaveTest, ADocumentSavedRepeatedlyWritesEveryChange) {
       {"element deep in a branch", [&] { branch("1").FirstChild().AppendChild(doc.CreateElement("t:q")); }, xml::kOk},
       {"attribute removed", [&] { branch("2").RemoveAttribute("v"); }, xml::kOk},
       {"element moved between branches", [&] { branch("3").AppendChild(branch("1").FirstChild()); }, xml::kOk},
+      {"children for a branch",
+       [&] {
+         for (const char* id : {"a", "b", "c"}) branch("2").AppendChild(doc.CreateElement("t:p")).SetAttribute("id", id);
+       },
+       xml::kOk},
+      {"attribute of one child", [&] { branch("2").SelectSingleNode("t:p[@id='b']").SetAttribute("v", "1"); }, xml::kOk},
+      {"element below one child",
+       [&] { branch("2").SelectSingleNode("t:p[@id='c']").AppendChild(doc.CreateElement("t:g")); }, xml::kOk},
+      {"child taken out, changed, put into another branch",
+       [&] {
+         const xml::Node taken = branch("2").RemoveChild(branch("2").SelectSingleNode("t:p[@id='a']"));
+         taken.SetAttribute("v", "moved");
+         branch("1").AppendChild(taken);
+       },
+       xml::kOk},
+      {"child moved a level down",
+       [&] {
+         branch("2").SelectSingleNode("t:p[@id='b']").AppendChild(branch("2").SelectSingleNode("t:p[@id='c']"));
+       },
+       xml::kOk},
       {"new branch", [&] { root.AppendChild(doc.CreateElement("t:s")).SetAttribute("id", "4"); }, xml::kOk},
       {"undeclared prefix in a branch", [&] { branch("2").AppendChild(doc.CreateElement("u:b")); },
        xml::kXmlErrUndeclaredPrefix},
