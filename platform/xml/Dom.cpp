@@ -796,7 +796,7 @@ uint64_t Document::Version() const { return state_ ? state_->current->version : 
 std::string Document::XmlWithout(const Node& omitted) const {
   if (!state_) return {};
   const pugi::xml_node skipped = Access::NativeAttribute(omitted) ? pugi::xml_node() : Access::NativeNode(omitted);
-  return detail::Serialize(pugi::xml_node(Native()), detail::XmlMode::kXmlText, skipped);
+  return detail::Serialize(pugi::xml_node(Native()), detail::XmlMode::kXmlText, skipped, &state_->current->saved);
 }
 
 void Document::SetSchemas(const SchemaCache& schemas) const {

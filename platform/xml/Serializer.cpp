@@ -184,9 +184,27 @@ void AppendSubtree(std::string& out, const Walk& walk, pugi::xml_node top, int l
 // Levels below the document element whose elements `SaveMemo` keeps.
 constexpr int kMemoLevels = 2;
 
-bool IsUnchanged(const SaveMemo& memo, pugi::xml_node element) {
-  return memo.valid && !memo.changed.count(element.internal_object());
-}
+// A serialisation that copies what `memo` holds of elements unchanged since.
+struct Reuse {
+  const SaveMemo& memo;
+  XmlMode mode;
+  Walk walk;
+  // The elements on the memo's levels that hold the omitted node: their
+  // text in the memo has it.
+  pugi::xml_node holdingOmitted[kMemoLevels];
+
+  Reuse(const SaveMemo& saved, XmlMode xmlMode, pugi::xml_node omitted) : memo(saved), mode(xmlMode), walk{omitted} {
+    static_assert(kMemoLevels == 2, "the way up keeps the two levels below the document element");
+    for (pugi::xml_node n = omitted; n && n.parent().type() != pugi::node_document; n = n.parent()) {
+      holdingOmitted[1] = holdingOmitted[0];
+      holdingOmitted[0] = n;
+    }
+  }
+  bool IsReusable(pugi::xml_node element) const {
+    return memo.valid && !memo.changed.count(element.internal_object()) &&
+           std::find(std::begin(holdingOmitted), std::end(holdingOmitted), element) == std::end(holdingOmitted);
+  }
+};
 
 // Copies from the memo the places of the elements below an unchanged
 // `element` that the memo keeps too, moved to where its copy now starts.
@@ -203,48 +221,65 @@ void CarryPlacesOver(SaveText& out, pugi::xml_node element, int level, size_t ol
   }
 }
 
-void AppendChildren(SaveText& out, const Walk& walk, pugi::xml_node parent, int level, const SaveMemo& memo);
+void AppendChildren(SaveText& out, const Reuse& reuse, pugi::xml_node parent, int level);
 
 // An element at `level` (1 or 2), copied from the memo when it and its
 // subtree are unchanged since; a changed one has its unchanged children
 // copied. Its place is recorded for the next save.
-void AppendMemoized(SaveText& out, const Walk& walk, pugi::xml_node element, int level, const SaveMemo& memo) {
+void AppendMemoized(SaveText& out, const Reuse& reuse, pugi::xml_node element, int level) {
+  const SaveMemo& memo = reuse.memo;
   const size_t start = out.text.size();
-  const auto kept = IsUnchanged(memo, element) ? memo.branches.find(element.internal_object()) : memo.branches.end();
+  const auto kept = reuse.IsReusable(element) ? memo.branches.find(element.internal_object()) : memo.branches.end();
   if (kept != memo.branches.end()) {
     out.text.append(memo.text, kept->second.first, kept->second.second);
     CarryPlacesOver(out, element, level, kept->second.first, start, memo);
   } else if (level < kMemoLevels) {
-    if (AppendStart(out.text, walk, element, level, XmlMode::kSave)) {
-      AppendChildren(out, walk, element, level + 1, memo);
+    if (AppendStart(out.text, reuse.walk, element, level, reuse.mode)) {
+      AppendChildren(out, reuse, element, level + 1);
       AppendEnd(out.text, element);
     }
   } else {
-    AppendSubtree(out.text, walk, element, level, XmlMode::kSave);
+    AppendSubtree(out.text, reuse.walk, element, level, reuse.mode);
   }
   out.next.branches.emplace(element.internal_object(), std::make_pair(start, out.text.size() - start));
   if (level == 1 && kept == memo.branches.end()) out.writtenAnew.push_back(element);
 }
 
-void AppendChildren(SaveText& out, const Walk& walk, pugi::xml_node parent, int level, const SaveMemo& memo) {
-  for (pugi::xml_node child = walk.FirstChild(parent); child; child = walk.Next(child)) {
+void AppendChildren(SaveText& out, const Reuse& reuse, pugi::xml_node parent, int level) {
+  for (pugi::xml_node child = reuse.walk.FirstChild(parent); child; child = reuse.walk.Next(child)) {
     if (child.type() == pugi::node_element) {
-      AppendMemoized(out, walk, child, level, memo);
+      AppendMemoized(out, reuse, child, level);
     } else {
-      AppendSubtree(out.text, walk, child, level, XmlMode::kSave);
+      AppendSubtree(out.text, reuse.walk, child, level, reuse.mode);
     }
   }
 }
 
-// The document element, its unchanged parts copied from `memo`.
-void AppendDocumentElement(SaveText& out, const Walk& walk, pugi::xml_node root, const SaveMemo& memo) {
+// The document element, its unchanged parts copied from the memo.
+void AppendDocumentElement(SaveText& out, const Reuse& reuse, pugi::xml_node root) {
   const size_t open = out.text.size();
-  if (!AppendStart(out.text, walk, root, 0, XmlMode::kSave)) return;
+  if (!AppendStart(out.text, reuse.walk, root, 0, reuse.mode)) return;
   out.rootStartTag = out.text.substr(open);
-  AppendChildren(out, walk, root, 1, memo);
+  AppendChildren(out, reuse, root, 1);
   const size_t close = out.text.size();
   AppendEnd(out.text, root);
   out.rootEndTag = out.text.substr(close);
+}
+
+SaveText SerializeReusing(pugi::xml_node document, const Reuse& reuse) {
+  SaveText out;
+  out.text.reserve(reuse.memo.text.size() + reuse.memo.text.size() / 16);
+  out.next.branches.reserve(reuse.memo.branches.size() + 1);
+  for (pugi::xml_node child = reuse.walk.FirstChild(document); child; child = reuse.walk.Next(child)) {
+    if (!IsVisible(child)) continue;
+    if (child.type() == pugi::node_element) {
+      AppendDocumentElement(out, reuse, child);
+    } else {
+      AppendSubtree(out.text, reuse.walk, child, 0, reuse.mode);
+    }
+    out.text += kLineEnd;
+  }
+  return out;
 }
 
 }  // namespace
@@ -268,25 +303,15 @@ void NoteChange(SaveMemo& memo, pugi::xml_node node) {
 }
 
 SaveText SerializeForSave(pugi::xml_node document, const SaveMemo& memo) {
-  SaveText out;
-  out.text.reserve(memo.text.size() + memo.text.size() / 16);
-  out.next.branches.reserve(memo.branches.size() + 1);
-  const Walk walk{};
-  for (pugi::xml_node child = walk.FirstChild(document); child; child = walk.Next(child)) {
-    if (!IsVisible(child)) continue;
-    if (child.type() == pugi::node_element) {
-      AppendDocumentElement(out, walk, child, memo);
-    } else {
-      AppendSubtree(out.text, walk, child, 0, XmlMode::kSave);
-    }
-    out.text += kLineEnd;
-  }
-  return out;
+  return SerializeReusing(document, Reuse(memo, XmlMode::kSave, {}));
 }
 
-std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted) {
+std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted, const SaveMemo* memo) {
   std::string out;
   if (node == omitted) return out;
+  if (memo && memo->valid && node.type() == pugi::node_document) {
+    return SerializeReusing(node, Reuse(*memo, mode, omitted)).text;
+  }
   const Walk walk{omitted};
   if (node.type() != pugi::node_document) {
     AppendSubtree(out, walk, node, NestingLevel(node), mode);

@@ -49,10 +49,14 @@ enum class XmlMode {
   kSave,     // what Save writes, before encoding
 };
 
+struct SaveMemo;
+
 // The document node, or any other node (an attribute is written name="value").
 // `omitted`, a node inside it, is left out as if it had been removed (its
-// neighbouring whitespace runs then count as one).
-std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted = {});
+// neighbouring whitespace runs then count as one). The text of a document
+// node copies what `memo`, when given, holds of its unchanged elements.
+std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted = {},
+                      const SaveMemo* memo = nullptr);
 std::string SerializeAttribute(pugi::xml_attribute attribute);
 
 // What the last Save of a tree wrote, so that the next Save writes anew only
