@@ -192,6 +192,9 @@ struct Reuse {
   // The elements on the memo's levels that hold the omitted node: their
   // text in the memo has it.
   pugi::xml_node holdingOmitted[kMemoLevels];
+  // Whether the places of the elements are recorded for the next save
+  // (only a save's text is the next memo).
+  bool recordsPlaces = false;
 
   Reuse(const SaveMemo& saved, XmlMode xmlMode, pugi::xml_node omitted) : memo(saved), mode(xmlMode), walk{omitted} {
     static_assert(kMemoLevels == 2, "the way up keeps the two levels below the document element");
@@ -208,16 +211,17 @@ struct Reuse {
 
 // Copies from the memo the places of the elements below an unchanged
 // `element` that the memo keeps too, moved to where its copy now starts.
-void CarryPlacesOver(SaveText& out, pugi::xml_node element, int level, size_t oldStart, size_t newStart,
-                     const SaveMemo& memo) {
-  if (level >= kMemoLevels) return;
+void CarryPlacesOver(SaveText& out, const Reuse& reuse, pugi::xml_node element, int level, size_t oldStart,
+                     size_t newStart) {
+  const SaveMemo& memo = reuse.memo;
+  if (level >= kMemoLevels || !reuse.recordsPlaces) return;
   for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
     if (child.type() != pugi::node_element) continue;
     const auto kept = memo.branches.find(child.internal_object());
     if (kept == memo.branches.end()) continue;
     const size_t start = kept->second.first - oldStart + newStart;
     out.next.branches.emplace(child.internal_object(), std::make_pair(start, kept->second.second));
-    CarryPlacesOver(out, child, level + 1, kept->second.first, start, memo);
+    CarryPlacesOver(out, reuse, child, level + 1, kept->second.first, start);
   }
 }
 
@@ -232,7 +236,7 @@ void AppendMemoized(SaveText& out, const Reuse& reuse, pugi::xml_node element, i
   const auto kept = reuse.IsReusable(element) ? memo.branches.find(element.internal_object()) : memo.branches.end();
   if (kept != memo.branches.end()) {
     out.text.append(memo.text, kept->second.first, kept->second.second);
-    CarryPlacesOver(out, element, level, kept->second.first, start, memo);
+    CarryPlacesOver(out, reuse, element, level, kept->second.first, start);
   } else if (level < kMemoLevels) {
     if (AppendStart(out.text, reuse.walk, element, level, reuse.mode)) {
       AppendChildren(out, reuse, element, level + 1);
@@ -241,7 +245,9 @@ void AppendMemoized(SaveText& out, const Reuse& reuse, pugi::xml_node element, i
   } else {
     AppendSubtree(out.text, reuse.walk, element, level, reuse.mode);
   }
-  out.next.branches.emplace(element.internal_object(), std::make_pair(start, out.text.size() - start));
+  if (reuse.recordsPlaces) {
+    out.next.branches.emplace(element.internal_object(), std::make_pair(start, out.text.size() - start));
+  }
   if (level == 1 && kept == memo.branches.end()) out.writtenAnew.push_back(element);
 }
 
@@ -269,7 +275,7 @@ void AppendDocumentElement(SaveText& out, const Reuse& reuse, pugi::xml_node roo
 SaveText SerializeReusing(pugi::xml_node document, const Reuse& reuse) {
   SaveText out;
   out.text.reserve(reuse.memo.text.size() + reuse.memo.text.size() / 16);
-  out.next.branches.reserve(reuse.memo.branches.size() + 1);
+  if (reuse.recordsPlaces) out.next.branches.reserve(reuse.memo.branches.size() + 1);
   for (pugi::xml_node child = reuse.walk.FirstChild(document); child; child = reuse.walk.Next(child)) {
     if (!IsVisible(child)) continue;
     if (child.type() == pugi::node_element) {
@@ -303,7 +309,9 @@ void NoteChange(SaveMemo& memo, pugi::xml_node node) {
 }
 
 SaveText SerializeForSave(pugi::xml_node document, const SaveMemo& memo) {
-  return SerializeReusing(document, Reuse(memo, XmlMode::kSave, {}));
+  Reuse reuse(memo, XmlMode::kSave, {});
+  reuse.recordsPlaces = true;
+  return SerializeReusing(document, reuse);
 }
 
 std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted, const SaveMemo* memo) {
