@@ -680,8 +680,7 @@ uint32_t CheckLoadsAgain(const detail::Tree& tree, std::string_view text) {
 // prefixes are declared. False when this cannot tell.
 bool BranchesLoadAgain(const detail::Tree& tree, const detail::SaveText& save) {
   if (!tree.saved.valid || save.rootStartTag.empty()) return false;
-  for (pugi::xml_node branch : save.writtenAnew) {
-    const auto [offset, length] = save.next.branches.at(branch.internal_object());
+  for (const auto& [offset, length] : save.writtenAnew) {
     const std::string wrapped = save.rootStartTag + save.text.substr(offset, length) + save.rootEndTag;
     detail::Tree readBack;
     ParseError error;
@@ -724,9 +723,7 @@ uint32_t Document::Save(std::string_view windowsPath) const {
     std::string bytes, reason;
     if (uint32_t rc = detail::EncodeForSave(save.text, encoding, &bytes, &reason)) return rc;
     // The text parses: the next Save may reuse it.
-    save.next.text = std::move(save.text);
-    save.next.valid = true;
-    tree.saved = std::move(save.next);
+    detail::CommitSave(tree.saved, std::move(save));
     return HResultFromWin32(plat::WriteFileAtomically(plat::Current().Files(), windowsPath, bytes));
   } catch (const std::bad_alloc&) {
     return kErrOutOfMemory;

@@ -209,52 +209,44 @@ struct Reuse {
   }
 };
 
-// Copies from the memo the places of the elements below an unchanged
-// `element` that the memo keeps too, moved to where its copy now starts.
-void CarryPlacesOver(SaveText& out, const Reuse& reuse, pugi::xml_node element, int level, size_t oldStart,
-                     size_t newStart) {
-  const SaveMemo& memo = reuse.memo;
-  if (level >= kMemoLevels || !reuse.recordsPlaces) return;
-  for (pugi::xml_node child = element.first_child(); child; child = child.next_sibling()) {
-    if (child.type() != pugi::node_element) continue;
-    const auto kept = memo.branches.find(child.internal_object());
-    if (kept == memo.branches.end()) continue;
-    const size_t start = kept->second.first - oldStart + newStart;
-    out.next.branches.emplace(child.internal_object(), std::make_pair(start, kept->second.second));
-    CarryPlacesOver(out, reuse, child, level + 1, kept->second.first, start);
-  }
-}
+void AppendChildren(SaveText& out, const Reuse& reuse, pugi::xml_node parent, int level, size_t oldParentStart,
+                    size_t newParentStart);
 
-void AppendChildren(SaveText& out, const Reuse& reuse, pugi::xml_node parent, int level);
+constexpr size_t kNoPlace = std::string::npos;
 
 // An element at `level` (1 or 2), copied from the memo when it and its
 // subtree are unchanged since; a changed one has its unchanged children
-// copied. Its place is recorded for the next save.
-void AppendMemoized(SaveText& out, const Reuse& reuse, pugi::xml_node element, int level) {
+// copied. The starts are those of its parent in the memo's text and in the
+// new one (0 for a branch, whose places count from the text's start).
+void AppendMemoized(SaveText& out, const Reuse& reuse, pugi::xml_node element, int level, size_t oldParentStart,
+                    size_t newParentStart) {
   const SaveMemo& memo = reuse.memo;
   const size_t start = out.text.size();
-  const auto kept = reuse.IsReusable(element) ? memo.branches.find(element.internal_object()) : memo.branches.end();
-  if (kept != memo.branches.end()) {
-    out.text.append(memo.text, kept->second.first, kept->second.second);
-    CarryPlacesOver(out, reuse, element, level, kept->second.first, start);
+  const auto old = oldParentStart == kNoPlace ? memo.places.end() : memo.places.find(element.internal_object());
+  const size_t oldStart = old == memo.places.end() ? kNoPlace : oldParentStart + old->second.first;
+  const bool copied = old != memo.places.end() && reuse.IsReusable(element);
+  if (copied) {
+    out.text.append(memo.text, oldStart, old->second.second);
   } else if (level < kMemoLevels) {
     if (AppendStart(out.text, reuse.walk, element, level, reuse.mode)) {
-      AppendChildren(out, reuse, element, level + 1);
+      AppendChildren(out, reuse, element, level + 1, oldStart, start);
       AppendEnd(out.text, element);
     }
   } else {
     AppendSubtree(out.text, reuse.walk, element, level, reuse.mode);
   }
-  if (reuse.recordsPlaces) {
-    out.next.branches.emplace(element.internal_object(), std::make_pair(start, out.text.size() - start));
+  const Place place(start - newParentStart, out.text.size() - start);
+  if (reuse.recordsPlaces && !(copied && old->second == place)) {
+    out.newPlaces.emplace_back(element.internal_object(), place);
   }
-  if (level == 1 && kept == memo.branches.end()) out.writtenAnew.push_back(element);
+  if (level == 1 && !copied) out.writtenAnew.push_back(place);
 }
 
-void AppendChildren(SaveText& out, const Reuse& reuse, pugi::xml_node parent, int level) {
+void AppendChildren(SaveText& out, const Reuse& reuse, pugi::xml_node parent, int level, size_t oldParentStart,
+                    size_t newParentStart) {
   for (pugi::xml_node child = reuse.walk.FirstChild(parent); child; child = reuse.walk.Next(child)) {
     if (child.type() == pugi::node_element) {
-      AppendMemoized(out, reuse, child, level);
+      AppendMemoized(out, reuse, child, level, oldParentStart, newParentStart);
     } else {
       AppendSubtree(out.text, reuse.walk, child, level, reuse.mode);
     }
@@ -266,7 +258,8 @@ void AppendDocumentElement(SaveText& out, const Reuse& reuse, pugi::xml_node roo
   const size_t open = out.text.size();
   if (!AppendStart(out.text, reuse.walk, root, 0, reuse.mode)) return;
   out.rootStartTag = out.text.substr(open);
-  AppendChildren(out, reuse, root, 1);
+  // Branches count from the start of the text; with no memo, nothing is copied.
+  AppendChildren(out, reuse, root, 1, reuse.memo.valid ? 0 : kNoPlace, 0);
   const size_t close = out.text.size();
   AppendEnd(out.text, root);
   out.rootEndTag = out.text.substr(close);
@@ -275,7 +268,6 @@ void AppendDocumentElement(SaveText& out, const Reuse& reuse, pugi::xml_node roo
 SaveText SerializeReusing(pugi::xml_node document, const Reuse& reuse) {
   SaveText out;
   out.text.reserve(reuse.memo.text.size() + reuse.memo.text.size() / 16);
-  if (reuse.recordsPlaces) out.next.branches.reserve(reuse.memo.branches.size() + 1);
   for (pugi::xml_node child = reuse.walk.FirstChild(document); child; child = reuse.walk.Next(child)) {
     if (!IsVisible(child)) continue;
     if (child.type() == pugi::node_element) {
@@ -312,6 +304,16 @@ SaveText SerializeForSave(pugi::xml_node document, const SaveMemo& memo) {
   Reuse reuse(memo, XmlMode::kSave, {});
   reuse.recordsPlaces = true;
   return SerializeReusing(document, reuse);
+}
+
+void CommitSave(SaveMemo& memo, SaveText&& save) {
+  // Without a valid memo every place is new; old ones may name nodes of an
+  // earlier content.
+  if (!memo.valid) memo.places.clear();
+  for (const auto& [element, place] : save.newPlaces) memo.places[element] = place;
+  memo.text = std::move(save.text);
+  memo.changed.clear();
+  memo.valid = true;
 }
 
 std::string Serialize(pugi::xml_node node, XmlMode mode, pugi::xml_node omitted, const SaveMemo* memo) {

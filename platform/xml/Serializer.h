@@ -66,9 +66,14 @@ std::string SerializeAttribute(pugi::xml_attribute attribute);
 // and its children: the history's setups and their products), whose text
 // depends on its own subtree and level alone. A changed element is on the
 // way from a change up to the document element.
+//
+// A branch's place counts from the start of the text, a place on the
+// second level from the start of its branch, so that a branch copied whole
+// keeps its children's places as they are.
+using Place = std::pair<size_t, size_t>;  // offset, length
 struct SaveMemo {
   std::string text;  // the last Save text; it parses
-  std::unordered_map<const pugi::xml_node_struct*, std::pair<size_t, size_t>> branches;  // offset, length
+  std::unordered_map<const pugi::xml_node_struct*, Place> places;
   std::unordered_set<const pugi::xml_node_struct*> changed;  // elements on both levels changed since
   bool valid = false;  // false: nothing may be reused, and `text` is no verified baseline
 };
@@ -79,16 +84,20 @@ struct SaveMemo {
 void NoteChange(SaveMemo& memo, pugi::xml_node node);
 
 // The Save text of the document node `document`, the same as Serialize
-// gives. Branches unchanged since `memo` was made are copied from its text.
-// `next` receives the new branches' places (not the text) and
-// `writtenAnew` the branches serialised again.
+// gives, copying from `memo` what it holds of elements unchanged since.
 struct SaveText {
   std::string text;
-  SaveMemo next;
-  std::vector<pugi::xml_node> writtenAnew;
+  // The places that differ from the memo's, for CommitSave.
+  std::vector<std::pair<const pugi::xml_node_struct*, Place>> newPlaces;
+  // The branches serialised again, and where they are in `text`.
+  std::vector<Place> writtenAnew;
   // The document element's start and end tags as written; empty when it has no children.
   std::string rootStartTag, rootEndTag;
 };
 SaveText SerializeForSave(pugi::xml_node document, const SaveMemo& memo);
+
+// Makes `memo` describe `save`, once its text was written: the next Save
+// of the tree then copies from it.
+void CommitSave(SaveMemo& memo, SaveText&& save);
 
 }  // namespace xml::detail
