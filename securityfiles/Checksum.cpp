@@ -94,8 +94,8 @@ std::string CRepositoryMgr::ComputeCheckSum(CErrorMgr& errorMgr, const xml::Docu
 std::string CRepositoryMgr::ComputeCheckSum(CErrorMgr& errorMgr, const xml::Document& document,
                                             xml::Document* readBack) {
   // What is hashed is the text a load of the document reads, without the
-  // checksum element. A document changed since it was loaded is read back
-  // from its text first; one as loaded is that text already.
+  // checksum element. A document not known to read back as it is is read
+  // back from its text first; one that does is that text already.
   *readBack = document;
   if (!document.ReadsBackAsItIs()) {
     *readBack = xml::Document::Create();

@@ -139,8 +139,9 @@ bool CheckAgainstSchema(CErrorMgr& errorMgr, const xml::Document& document, std:
   if (!AddSchema(errorMgr, cache, schemaPath)) return false;
   // The document is checked as text, so that what is validated is what the
   // program would write, whatever was changed since it was loaded. A
-  // document as loaded is that text already; only a violation is looked at
-  // again in the text, where its line and position are counted.
+  // document that reads back as it is is that text already; only a
+  // violation is looked at again in the text, where its line and position
+  // are counted.
   if (document.ReadsBackAsItIs() && !document.Validate(cache).Failed()) return true;
   checked.SetSchemas(cache);
   if (!checked.LoadXml(document.Xml())) {

@@ -75,12 +75,13 @@ void IndexSetAttribute(Tree& tree, pugi::xml_node element, std::string_view attr
 // still reads back only when `keepsReadBack` says the change allows it.
 void MarkChanged(Tree& tree, bool keepsReadBack = false);
 
-// Whether a change keeps a tree's text reading back (ReadBack.cpp): setting
+// Whether a change keeps `tree`'s text reading back (ReadBack.cpp): setting
 // or removing the attribute `name` of `element`, appending `subtree` (new to
-// the document) below `parent`, removing `child` from its parent.
-bool AttributeChangeKeepsReadBack(pugi::xml_node element, std::string_view name);
-bool AppendKeepsReadBack(pugi::xml_node parent, pugi::xml_node subtree);
-bool RemovalKeepsReadBack(pugi::xml_node child);
+// the document) below `parent`, removing `child` from its parent. False at
+// once for a tree that does not read back, so built documents pay nothing.
+bool AttributeChangeKeepsReadBack(const Tree& tree, pugi::xml_node element, std::string_view name);
+bool AppendKeepsReadBack(const Tree& tree, pugi::xml_node parent, pugi::xml_node subtree);
+bool RemovalKeepsReadBack(const Tree& tree, pugi::xml_node child);
 
 bool IsWhitespaceMarker(pugi::xml_node node);
 bool IsOrphanage(pugi::xml_node node);

@@ -487,7 +487,7 @@ Node Node::AppendChild(const Node& child, uint32_t* hr) const {
   if (parent.type() == pugi::node_document && detail::IsOrphanage(parent.last_child())) before = parent.last_child();
   pugi::xml_node result;
   detail::Tree& tree = *TreeRef();
-  const bool keepsReadBack = detail::AppendKeepsReadBack(parent, moved);
+  const bool keepsReadBack = detail::AppendKeepsReadBack(tree, parent, moved);
   if (parent.root() == moved.root()) {
     detail::NoteChange(tree.saved, moved.parent());
     result = before ? parent.insert_move_before(moved, before) : parent.append_move(moved);
@@ -515,7 +515,7 @@ Node Node::RemoveChild(const Node& child, uint32_t* hr) const {
     return {};
   }
   detail::NoteChange(TreeRef()->saved, parent);
-  const bool keepsReadBack = detail::RemovalKeepsReadBack(removed);
+  const bool keepsReadBack = detail::RemovalKeepsReadBack(*TreeRef(), removed);
   const pugi::xml_node parked = detail::Orphanage(*TreeRef()).append_move(removed);
   if (!parked) {
     SetResult(hr, kErrFail);
@@ -556,7 +556,7 @@ uint32_t Node::SetAttribute(std::string_view qualifiedName, std::string_view val
   const std::string name(qualifiedName);
   const std::string stored = ToDocumentText(value);
   pugi::xml_attribute a = n.attribute(name.c_str());
-  detail::MarkChanged(*TreeRef(), detail::AttributeChangeKeepsReadBack(n, name));
+  detail::MarkChanged(*TreeRef(), detail::AttributeChangeKeepsReadBack(*TreeRef(), n, name));
   detail::NoteChange(TreeRef()->saved, n);
   if (!a) a = n.append_attribute(name.c_str());
   if (!a || !a.set_value(stored.data(), stored.size())) return kErrOutOfMemory;
@@ -569,7 +569,7 @@ uint32_t Node::RemoveAttribute(std::string_view qualifiedName) const {
   if (!n || attribute_ || n.type() != pugi::node_element) return kErrFail;
   const std::string name(qualifiedName);
   if (n.attribute(name.c_str())) {
-    detail::MarkChanged(*TreeRef(), detail::AttributeChangeKeepsReadBack(n, name));
+    detail::MarkChanged(*TreeRef(), detail::AttributeChangeKeepsReadBack(*TreeRef(), n, name));
     detail::NoteChange(TreeRef()->saved, n);
     n.remove_attribute(name.c_str());
   }

@@ -57,21 +57,24 @@ bool IsPlainElementTree(pugi::xml_node parent, pugi::xml_node top) {
 
 }  // namespace
 
-bool AttributeChangeKeepsReadBack(pugi::xml_node element, std::string_view name) {
+bool AttributeChangeKeepsReadBack(const Tree& tree, pugi::xml_node element, std::string_view name) {
+  if (!tree.readsBack) return false;
   if (OutsideDocument(element)) return true;
   return !ChangesParsing(name) && IsBound(element, PrefixOf(name));
 }
 
 // `subtree` is where it is before the append: in this tree's orphanage,
 // or in another tree (then a copy is appended).
-bool AppendKeepsReadBack(pugi::xml_node parent, pugi::xml_node subtree) {
+bool AppendKeepsReadBack(const Tree& tree, pugi::xml_node parent, pugi::xml_node subtree) {
+  if (!tree.readsBack) return false;
   const bool movedWithinDocument = parent.root() == subtree.root() && !OutsideDocument(subtree);
   if (movedWithinDocument) return false;
   if (OutsideDocument(parent)) return true;
   return parent.type() == pugi::node_element && IsPlainElementTree(parent, subtree);
 }
 
-bool RemovalKeepsReadBack(pugi::xml_node child) {
+bool RemovalKeepsReadBack(const Tree& tree, pugi::xml_node child) {
+  if (!tree.readsBack) return false;
   if (OutsideDocument(child)) return true;
   if (child.parent().type() != pugi::node_element) return false;
   const pugi::xml_node before = child.previous_sibling();
